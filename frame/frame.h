@@ -1,0 +1,39 @@
+// frame.h - the runtime frame: start-up and shut-down of the program.
+//
+// The frame owns the subsystem registry and the log front end (registry.h),
+// the Base module binding (base.h), the fatal error report (runerror.h),
+// checked file input (rtfile.h), the program folders and FatalStop.
+//
+// FrameStart runs before anything else of the program: it installs the error
+// report, binds Base with the command line, takes the home and temporary
+// folders and makes the home folder the working folder.
+#pragma once
+
+#include "base.h"
+#include "registry.h"
+#include "rtfile.h"
+#include "runerror.h"
+#include "shortstring.h"
+
+struct ProgramFolders {
+    ShortString home;  // "./" until FrameStart
+    ShortString temp;  // "/tmp" until FrameStart
+};
+extern ProgramFolders Folders;
+
+void FrameStart(int argc, char** argv);
+
+// Takes the folders from Base and enters the home folder; a folder that
+// cannot be entered is run-time error 3.
+void FrameSetFolders();
+
+// Ends the program on a condition it cannot recover from: closes the window
+// and shows the message when the window manager is loaded, logs the message,
+// then runs the exit procedures with exit code 0.
+[[noreturn]] void FatalStop(const ShortString& message);
+[[noreturn]] inline void FatalStop(std::string_view message) { FatalStop(S(message)); }
+
+// Set by the window-manager binding: closes the window and shows a message.
+// Null while no window manager is loaded.
+using FatalStopDisplay = void (*)(const ShortString& message);
+extern FatalStopDisplay FatalDisplay;

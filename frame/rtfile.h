@@ -1,0 +1,35 @@
+// rtfile.h - checked file input for the program's readers.
+//
+// Files are read whole into memory and parsed from there; a reader never
+// touches bytes outside the buffer. The Rt* calls end a failed read through
+// the run-time error (2, 3, 5, 100, ...); the Try* calls report instead, for
+// tools that must survive bad input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "shortstring.h"
+
+// Run-time error number for a failed open (errno value in, 2/3/5/... out).
+int RtOpenErrorCode(int err);
+
+// Whole file into `out`; false with the run-time error number in `*code`.
+bool TryReadFile(const char* path, std::string& out, int* code);
+std::string RtReadFile(const char* path);  // ends through RunError on failure
+
+// Writes `data` to `path` through a temporary name and a rename, so a failed
+// write never leaves a half-written file; false with errno's text in `*why`.
+bool TryWriteFileAtomic(const char* path, const std::string& data, std::string* why);
+
+// Text lines out of a buffer, as a Pascal text file reads them: a line ends
+// at LF (a CR before it is dropped), characters after the 255th are skipped.
+struct TextReader {
+    const char* data;
+    size_t size;
+    size_t pos;
+};
+inline TextReader TextReaderOf(const std::string& s) { return TextReader{s.data(), s.size(), 0}; }
+bool trEof(const TextReader& r);
+ShortString trReadLine(TextReader& r);  // at the end of the data: an empty line

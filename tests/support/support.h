@@ -1,0 +1,47 @@
+// support.h - shared pieces of the test programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "frame/frame.h"
+
+// Fills the Base table from the module code linked into the test program
+// (no file is opened) and calls BS_BaseInit with `args` after argv[0].
+void BindLinkedBase(const std::vector<std::string>& args = {});
+
+// Everything the program logs while it lives, in one string.
+struct LogCapture {
+    LogCapture();
+    ~LogCapture();
+    std::string text;
+    std::vector<std::string> lines() const;  // split at line feeds
+};
+
+// Failures (run-time errors and fatal stops) thrown as this while it lives.
+struct Failure {
+    FailKind kind;
+    int code;
+    std::string message;
+};
+struct ThrowOnFailure {
+    ThrowOnFailure();
+    ~ThrowOnFailure();
+};
+
+// Folders of the build: the show folder with the program and its modules.
+std::string ShowDir();
+std::string ModuleDir();
+
+// A fresh empty folder under the temporary folder, removed by the caller.
+std::string MakeTempDir(const char* tag);
+void RemoveTree(const std::string& dir);
+void WriteFile(const std::string& path, const std::string& data);
+std::string ReadFileText(const std::string& path);
+
+// Runs a program, waits, returns its exit code; stdout/stderr into strings.
+struct RunResult {
+    int code;
+    std::string out, err;
+};
+RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});

@@ -1,0 +1,69 @@
+#include "tool.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../../frame/frame.h"
+
+void toolFail(const std::string& message) { throw ToolFailure{message}; }
+
+ToolArgs toolParse(int argc, char** argv, const std::vector<std::string>& valueOptions,
+                   const std::vector<std::string>& flagOptions) {
+    ToolArgs a;
+    for (int i = 0; i < argc; ++i) {
+        std::string s = argv[i];
+        if (s == "--help" || s == "-h") {
+            a.help = true;
+        } else if (s.size() > 2 && s.rfind("--", 0) == 0) {
+            std::string key = s, value;
+            size_t eq = s.find('=');
+            bool hasValue = eq != std::string::npos;
+            if (hasValue) key = s.substr(0, eq), value = s.substr(eq + 1);
+            bool takes = false, known = false;
+            for (const std::string& o : valueOptions) takes = takes || o == key;
+            for (const std::string& o : flagOptions) known = known || o == key;
+            if (!takes && !known) toolFail("unknown option " + key + " (see --help)");
+            if (takes && !hasValue) {
+                if (i + 1 >= argc) toolFail(key + " needs a value");
+                value = argv[++i];
+            }
+            a.options.push_back({key, known && !hasValue ? "1" : value});
+        } else {
+            a.positional.push_back(s);
+        }
+    }
+    return a;
+}
+
+std::string toolReadFile(const std::string& path) {
+    std::string out;
+    int code = 0;
+    if (!TryReadFile(path.c_str(), out, &code)) {
+        const char* why = code == 2 ? "no such file" : code == 3 ? "no such folder" : code == 5 ? "access denied" : "read error";
+        toolFail("cannot read " + path + ": " + why);
+    }
+    return out;
+}
+
+long toolInt(const std::string& option, const std::string& value) {
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end || errno) toolFail(option + " wants a whole number, not \"" + value + "\"");
+    return v;
+}
+
+double toolNumber(const std::string& option, const std::string& value) {
+    char* end = nullptr;
+    errno = 0;
+    double v = strtod(value.c_str(), &end);
+    if (value.empty() || *end || errno) toolFail(option + " wants a number, not \"" + value + "\"");
+    return v;
+}
+
+int toolHelp(const char* text) {
+    fputs(text, stdout);
+    return 0;
+}

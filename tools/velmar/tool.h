@@ -1,0 +1,37 @@
+// tool.h - what every velmar subcommand shares.
+//
+// The tool binds the Base module like the program does, but a bad file must
+// never end it through the show's run-time error report or fatal stop: those
+// throw ToolFailure here, and the command prints one clear line and exits 2.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ToolFailure {
+    std::string message;
+};
+
+[[noreturn]] void toolFail(const std::string& message);
+
+// Arguments of a subcommand, after its name.
+struct ToolArgs {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // in order
+    bool help = false;
+};
+
+// `valueOptions` take a value; `flagOptions` do not. Anything else starting
+// with "--" is an unknown option (toolFail).
+ToolArgs toolParse(int argc, char** argv, const std::vector<std::string>& valueOptions,
+                   const std::vector<std::string>& flagOptions = {});
+
+// Reads a whole file or fails with "cannot read FILE: reason".
+std::string toolReadFile(const std::string& path);
+
+// Whole number / decimal from an option value, or toolFail naming the option.
+long toolInt(const std::string& option, const std::string& value);
+double toolNumber(const std::string& option, const std::string& value);
+
+// Prints usage text for a subcommand and returns 0.
+int toolHelp(const char* text);
