@@ -508,7 +508,8 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
         g_home = h;
         if (g_home.empty() || g_home.back() != '/') g_home += '/';
     }
-    if (cfgFind("-v") && g_logFd < 0) {
+    if (cfgFind("-v")) {
+        if (g_logFd >= 0) close(g_logFd);
         std::string path = g_home + "debug.log";
         g_logFd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
         if (g_logFd < 0) fprintf(stderr, "vexil2: cannot write %s: %s\n", path.c_str(), strerror(errno));

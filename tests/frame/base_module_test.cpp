@@ -52,15 +52,39 @@ TEST(BaseModule, ProvidesEveryCalledEntryPoint) {
 }
 
 TEST(BaseModule, CommandLineGoesIntoTheStore) {
-    Init({"-v", "--width", "800", "--height=600", "--nosound", "extra"});
+    std::string dir = MakeTempDir("cfg");
+    Init({"-v", "--home", dir, "--width", "800", "--height=600", "--nosound", "extra"});
     RealBase& b = Real();
     EXPECT_STREQ(b.BS_CfgGet("--width"), "800");
     EXPECT_STREQ(b.BS_CfgGet("--height"), "600");
     EXPECT_STREQ(b.BS_CfgGet("--nosound"), "1");
     EXPECT_STREQ(b.BS_CfgGet("-v"), "1");
     EXPECT_STREQ(b.BS_CfgGet("arg"), "extra");
-    EXPECT_STREQ(b.BS_CfgGet("cmdline"), "prog -v --width 800 --height=600 --nosound extra");
+    EXPECT_STREQ(b.BS_CfgGet("cmdline"), ("prog -v --home " + dir + " --width 800 --height=600 --nosound extra").c_str());
     EXPECT_EQ(b.BS_CfgGet("--fullscreen"), nullptr);
+    EXPECT_EQ(std::string(b.BS_PathGet(1, "")), dir + "/");
+    RemoveTree(dir);
+}
+
+TEST(BaseModule, LogLinesAndMemoryDumpReachDebugLog) {
+    std::string dir = MakeTempDir("dump");
+    Init({"-v", "--home", dir});
+    RealBase& b = Real();
+    b.BS_DbgLog("[test] first line\n");
+    void* p = b.BS_MemGet(123, "dump test block");
+    void* q = b.BS_MemGet(7, "dump test block");
+    b.BS_MemDump();
+    b.BS_MemFree(&p);
+    b.BS_MemFree(&q);
+    b.BS_BaseDone();
+    b.BS_DbgLog("[exit]\n");  // accepted after BS_BaseDone
+    std::string log = ReadFileText(dir + "/debug.log");
+    EXPECT_EQ(log.rfind("[test] first line\n", 0), 0u);
+    EXPECT_NE(log.find("dump test block"), std::string::npos);
+    EXPECT_NE(log.find("[mem]        130 bytes in 2 blocks  dump test block"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 7), "[exit]\n");
+    Init({});
+    RemoveTree(dir);
 }
 
 TEST(BaseModule, MemoryIsTrackedByLabel) {
