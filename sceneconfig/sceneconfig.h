@@ -1,0 +1,26 @@
+// sceneconfig.h - the scene configuration file: a text file that overrides,
+// by name, the camera of a loaded scene and the look of its materials,
+// objects and lights; and its writer, which dumps a scene's look with
+// comments and proposes blending and drawing passes from each material's
+// texture depth and transparency.
+//
+// Lines: "#" comment; key=value for the scene ("camerafov", "cameranear",
+// "camerafar"); kind(name).key=value for "material", "object" and "light".
+// Vectors are x,y,z; a flag is true only for "1". The last entry of a name
+// wins; an unknown name addresses entry 0.
+#pragma once
+
+#include "../frame/shortstring.h"
+#include "../scene/scene.h"
+
+// Applies the file to a loaded scene and recomputes `maxpassno`. A missing
+// file is FatalStop "Config file (<name>) not found.".
+void ReadSceneConfig(Scene& scene, const ShortString& fileName);
+
+// The same from text in memory.
+void ApplySceneConfig(Scene& scene, const std::string& text);
+
+// Writes the scene's settings (lines end in CR LF). A file that cannot be
+// written is a run-time error.
+void WriteSceneConfig(const Scene& scene, const ShortString& fileName);
+std::string SceneConfigText(const Scene& scene);
