@@ -1,12 +1,14 @@
 // frame.h - the runtime frame: start-up and shut-down of the program.
 //
 // The frame owns the subsystem registry and the log front end (registry.h),
-// the Base module binding (base.h), the fatal error report (runerror.h),
-// checked file input (rtfile.h), the program folders and FatalStop.
+// the Base module binding (base.h), the window-manager binding (wm.h), the
+// fatal error report (runerror.h), checked file input (rtfile.h), the
+// program folders and FatalStop.
 //
 // FrameStart runs before anything else of the program: it installs the error
 // report, binds Base with the command line, takes the home and temporary
-// folders and makes the home folder the working folder.
+// folders, makes the home folder the working folder and registers slot 1
+// (the window manager).
 #pragma once
 
 #include "base.h"
@@ -14,6 +16,7 @@
 #include "rtfile.h"
 #include "runerror.h"
 #include "shortstring.h"
+#include "wm.h"
 
 struct ProgramFolders {
     ShortString home;  // "./" until FrameStart
@@ -32,8 +35,3 @@ void FrameSetFolders();
 // then runs the exit procedures with exit code 0.
 [[noreturn]] void FatalStop(const ShortString& message);
 [[noreturn]] inline void FatalStop(std::string_view message) { FatalStop(S(message)); }
-
-// Set by the window-manager binding: closes the window and shows a message.
-// Null while no window manager is loaded.
-using FatalStopDisplay = void (*)(const ShortString& message);
-extern FatalStopDisplay FatalDisplay;

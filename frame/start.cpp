@@ -4,7 +4,6 @@
 #include "frame.h"
 
 ProgramFolders Folders = {S("./"), S("/tmp")};
-FatalStopDisplay FatalDisplay = nullptr;
 
 void FrameSetFolders() {
     Folders.temp = S(Base.BS_PathGet ? Base.BS_PathGet(2, "") : "/tmp");
@@ -20,11 +19,27 @@ void FrameStart(int argc, char** argv) {
     InstallErrorReport();
     BaseBind(BaseDefaultPath(), argc, argv);
     FrameSetFolders();
+    WmRegisterUnit();
 }
 
 void FatalStop(const ShortString& message) {
     if (FailHook hook = GetFailHook()) hook(FailFatalStop, 0, ToCString(message));
-    if (FatalDisplay) FatalDisplay(message);
+    // A stop from inside the exit run would start the run again, forever.
+    static bool stopping = false;
+    if (stopping) {
+        LogLine(message);
+        _exit(0);
+    }
+    stopping = true;
+    struct Reset {
+        ~Reset() { stopping = false; }  // only reached when a test's process end throws
+    } reset;
+    // The window goes first, so the box is not hidden behind a full-screen
+    // picture; without the module the message reaches only the log.
+    if (WM.handle) {
+        WM.wmDone();
+        WM.MsgBox(ToCString(message));
+    }
     LogLine(message);
     RunExits(0);
 }

@@ -84,6 +84,12 @@
 #define GL_EXT_API_LIST(X) \
     X(void, glCompressedTexImage2DARB, (GLenum target, GLint level, GLenum internalformat, GLsizei width, GLsizei height, GLint border, GLsizei imageSize, const GLvoid* data), (target, level, internalformat, width, height, border, imageSize, data))
 
+// The extension each of those belongs to: the loader answers for any name
+// (libglvnd never says no), so a slot is only filled when the driver's
+// extension string lists its extension. E(name, extension).
+#define GL_EXT_REQUIRES(E) \
+    E(glCompressedTexImage2DARB, "GL_ARB_texture_compression")
+
 // GLU: the five the program calls, typed.
 #define GLU_API_LIST(X) \
     X(GLint, gluBuild2DMipmaps, (GLenum target, GLint components, GLint width, GLint height, GLenum format, GLenum type, const void* data), (target, components, width, height, format, type, data)) \
@@ -92,11 +98,11 @@
     X(void, gluPerspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar), (fovy, aspect, zNear, zFar)) \
     X(void, gluPickMatrix, (GLdouble x, GLdouble y, GLdouble width, GLdouble height, GLint* viewport), (x, y, width, height, viewport))
 
-// The rest of the GLU table, in binding order around the typed five: bound
-// by name, never called.
-#define GLU_NAME_LIST(N) \
-    N(gluLookAt) N(gluOrtho2D) N(gluPerspective) N(gluPickMatrix) N(gluProject) N(gluUnProject) \
-    N(gluErrorString) N(gluScaleImage) N(gluBuild1DMipmaps) N(gluBuild2DMipmaps) N(gluNewQuadric) \
+// The whole GLU table in binding order: T marks the five typed above, N the
+// rest (looked up, never called). GLU_NAME_LIST(N, N) gives every name.
+#define GLU_NAME_LIST(N, T) \
+    T(gluLookAt) T(gluOrtho2D) T(gluPerspective) T(gluPickMatrix) N(gluProject) N(gluUnProject) \
+    N(gluErrorString) N(gluScaleImage) N(gluBuild1DMipmaps) T(gluBuild2DMipmaps) N(gluNewQuadric) \
     N(gluDeleteQuadric) N(gluQuadricDrawStyle) N(gluQuadricOrientation) N(gluQuadricNormals) \
     N(gluQuadricTexture) N(gluQuadricCallback) N(gluCylinder) N(gluSphere) N(gluDisk) N(gluPartialDisk) \
     N(gluNewNurbsRenderer) N(gluDeleteNurbsRenderer) N(gluLoadSamplingMatrices) N(gluNurbsProperty) \

@@ -1,10 +1,151 @@
 #include "show.h"
 
-#include "../frame/frame.h"
+#include <cmath>
+#include <cstdio>
 
-void ShowRegisterUnits() {}
+#include "../frame/frame.h"
+#include "../glbind/glbind.h"
+#include "../render/screenfx.h"
+#include "../render/settings.h"
+#include "../sound/sound.h"
+#include "../textures/texman.h"
+#include "font.h"
+#include "loading.h"
+#include "parts.h"
+#include "showdata.h"
+
+ShowState Show;
+Timeline ShowTimeline;
+
+namespace {
+
+const char LoadingTitle[] = "ember!corvinth - vexil2 LOADING";
+const char PlayTitle[] = "\"ember!corvinth - vexil2\"";
+const char FrameTitle[] = "\"embercorvinth - vexil2\" ";
+
+const char* onOff(bool v) { return v ? "on" : "off"; }
+
+void overlaySetUp() {
+    GL.glClear(GL_DEPTH_BUFFER_BIT);
+    GL.glDisable(GL_LIGHTING);
+    GL.glDisable(GL_CULL_FACE);
+    GL.glMatrixMode(GL_TEXTURE);
+    GL.glLoadIdentity();
+    GL.glMatrixMode(GL_PROJECTION);
+    GL.glLoadIdentity();
+    GL.glMatrixMode(GL_MODELVIEW);
+    GL.glPushMatrix();
+    GL.glLoadIdentity();
+}
+
+}  // namespace
+
+ShortString OneDecimal(double value) {
+    // Halves round away from zero, as a decimal writer does.
+    double tenths = std::floor(std::fabs(value) * 10.0 + 0.5);
+    if (value < 0 && tenths > 0) tenths = -tenths;
+    char b[64];
+    std::snprintf(b, sizeof b, "%.1f", tenths / 10.0);
+    return S(b);
+}
+
+void ShowRegisterUnits() {
+    InstallShowParts();
+    GlRegisterUnits();
+    TlRegisterUnits();
+    SoundRegister();
+}
+
+void ShowSetGlState() {
+    GL.glClearColor(0, 0, 0, 0);
+    GL.glClearDepth(1.0);
+    GL.glClearStencil(0);
+    GL.glEnable(GL_DEPTH_TEST);
+    GL.glDepthFunc(GL_LEQUAL);
+    GL.glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
+    GL.glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    GL.glEnable(GL_LIGHTING);
+    GL.glEnable(GL_CULL_FACE);
+    GL.glCullFace(GL_BACK);
+}
+
+void ShowStartPlay() {
+    Show.totalframes = 0;
+    Show.fpsframes = 0;
+    Show.fpstext = S("0.0");
+    Show.lastfpsupdate = 0;
+    SetWindowTitle(S(PlayTitle));
+    Show.overlayshown = false;
+    Show.video = true;
+    LogLine("--- playing...");
+    ReadTimeline(ShowTimeline, "2ddata/timeline.cfg");
+    sndPlayMusic();
+    Base.BS_TimerReset();
+    Show.lastframeend = 0;
+}
+
+bool ShowPlayEnds() { return Show.quit || WindowClosed() || Base.BS_TimerGet() >= ShowEndTime; }
+
+void ShowFrame() {
+    if (KeyDown(WM_KEY_ESCAPE)) Show.quit = true;  // the frame is still completed
+
+    int32_t t = Base.BS_TimerGet();
+    int32_t due = TimelineLookup(ShowTimeline, t);
+    if (due >= 0) TimelineDispatch(ShowTimeline.entries[due]);
+
+    Show.totalframes++;
+    Show.fpsframes++;
+
+    overlaySetUp();
+
+    // Each clock read is its own, as the rates were always taken.
+    int32_t now = Base.BS_TimerGet();
+    if (now != 0) Show.afpstext = OneDecimal(Show.totalframes / (now / 1000.0));
+    if ((int64_t)Base.BS_TimerGet() - Show.lastfpsupdate >= 1000) {
+        Show.fpstext = OneDecimal(Show.fpsframes / (((int64_t)Base.BS_TimerGet() - Show.lastfpsupdate) / 1000.0));
+        Show.lastfpsupdate = Base.BS_TimerGet();
+        Show.fpsframes = 0;
+    }
+
+    Show.statustext = S("fps:") + Show.fpstext + "] v/a:" + onOff(Show.video) + "/" + onOff(anisotropyEnabled) +
+                      " afps:" + Show.afpstext + " time:" + std::to_string(Base.BS_TimerGet());
+    SetWindowTitle(S(FrameTitle) + Show.statustext);
+    if (Show.overlayshown) DrawStatusOverlay(Show.statustext);
+
+    // Space toggles the overlay when it is let go, not while it is held.
+    uint8_t space = KeyState(WM_KEY_SPACE);
+    if (space == 0 && Show.prevspace != 0) Show.overlayshown = !Show.overlayshown;
+    Show.prevspace = space;
+
+    GL.glPopMatrix();
+    WM.wmUpdate();
+    Show.lastframeend = Base.BS_TimerGet();
+}
 
 void ShowMain() {
     RunInits();
+    // Any failure of the opener, not only 1: without a window nothing below
+    // has a GL context to draw with.
+    if (OpenWindow(LoadingTitle) != 0) RunExits(1);
+    tmReset();
+    wireOverlayEnabled = false;
+    tmSetLoaderOptions(WindowSetting(WindowSettingTextureOption));
+
+    GL.glEnable(GL_TEXTURE_2D);
+    GL.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    WM.wmUpdate();  // the first, empty frame
+    ShowSetGlState();
+    LoadFont(ShowFont, "2ddata/fontset.3f");
+    initFrameTexture();
+    initGlowTexture();
+
+    LoadShowData();
+
+    ShowStartPlay();
+    while (!ShowPlayEnds()) ShowFrame();
+
+    sndStopMusic();
+    sndShutdown();
+    WM.wmDone();
     RunExits(0);
 }

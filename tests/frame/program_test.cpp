@@ -3,22 +3,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/minishow.h"
+#include "support/showrun.h"
 #include "support/support.h"
 
 namespace {
 
 std::string Vexil2() { return ShowDir() + "/vexil2"; }
 
-// A show folder of its own: a copy of the program, the given modules.
+// A show folder of its own: a copy of the program and, unless asked not
+// to, of every module.
 struct ShowFolder {
     std::string dir;
-    explicit ShowFolder(bool withBase = true) {
+    explicit ShowFolder(bool withModules = true) {
         dir = MakeTempDir("show");
         std::string cmd = "cp '" + Vexil2() + "' '" + dir + "/vexil2'";
         EXPECT_EQ(system(cmd.c_str()), 0);
         mkdir((dir + "/Modules").c_str(), 0755);
-        if (withBase) {
-            cmd = "cp '" + ModuleDir() + "/Base.so' '" + dir + "/Modules/'";
+        if (withModules) {
+            cmd = "cp '" + ModuleDir() + "/'*.so '" + dir + "/Modules/'";
             EXPECT_EQ(system(cmd.c_str()), 0);
         }
     }
@@ -34,9 +37,13 @@ struct ShowFolder {
     }
 };
 
+// The modules beside the copy, not the ones the tests point at.
+const std::vector<std::string> kOwnModules = {"VELMAR_MODULE_BASE=", "ALSOFT_DRIVERS=null", "DISPLAY=",
+                                              "WAYLAND_DISPLAY="};
+
 TEST(Program, MissingBaseModuleSaysSoAndEndsWith1) {
     ShowFolder show(false);
-    RunResult r = RunProgram({show.dir + "/vexil2", "-v"});
+    RunResult r = RunProgram({show.dir + "/vexil2", "-v"}, kOwnModules);
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "error... Modules/Base.so not found ...\n");
 }
@@ -60,9 +67,15 @@ TEST(Program, MalformedNumbersAreRefusedUpFront) {
     EXPECT_EQ(r.code, 2);
 }
 
-TEST(Program, DebugLogLandsInTheProgramsFolderWhateverTheWorkingFolder) {
+TEST(Program, TheShowFolderIsRelocatableAndKeepsItsLogBesideTheProgram) {
     ShowFolder show;
-    RunResult r = RunProgram({show.dir + "/vexil2", "-v"});
+    ShowHome data;
+    PutMiniShow(data);
+    std::string cmd = "cp -r '" + data.dir + "/'* '" + show.dir + "/'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    RunResult r = RunProgram({show.dir + "/vexil2", "-v", "--step", "1000", "--width", "320", "--height", "256"},
+                             kOwnModules);
+    EXPECT_EQ(r.code, 0) << r.err;
     auto log = show.log();
     ASSERT_FALSE(log.empty()) << r.err;
     EXPECT_EQ(log.front(), "[init] --- subsystems");
@@ -72,7 +85,8 @@ TEST(Program, DebugLogLandsInTheProgramsFolderWhateverTheWorkingFolder) {
 
 TEST(Program, WithoutVNoLogIsWritten) {
     ShowFolder show;
-    RunProgram({show.dir + "/vexil2"});
+    RunResult r = RunProgram({show.dir + "/vexil2"}, kOwnModules);
+    EXPECT_EQ(r.code, 2);  // no show data: the font is not there
     EXPECT_NE(access((show.dir + "/debug.log").c_str(), F_OK), 0);
 }
 

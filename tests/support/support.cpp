@@ -105,7 +105,12 @@ RunResult RunProgram(const std::vector<std::string>& args, const std::vector<std
         dup2(o, 1), dup2(e, 2);
         int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
-        for (const std::string& kv : env) putenv(strdup(kv.c_str()));
+        // "NAME=" takes the variable away.
+        for (const std::string& kv : env) {
+            size_t eq = kv.find('=');
+            if (eq != std::string::npos && eq + 1 == kv.size()) unsetenv(kv.substr(0, eq).c_str());
+            else putenv(strdup(kv.c_str()));
+        }
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(strdup(a.c_str()));
         argv.push_back(nullptr);

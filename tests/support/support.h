@@ -40,6 +40,7 @@ void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFileText(const std::string& path);
 
 // Runs a program, waits, returns its exit code; stdout/stderr into strings.
+// `env` entries "NAME=value" are set, "NAME=" are taken away.
 struct RunResult {
     int code;
     std::string out, err;

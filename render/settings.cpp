@@ -1,0 +1,4 @@
+#include "settings.h"
+
+bool wireOverlayEnabled = true;
+bool anisotropyEnabled = true;

@@ -1,0 +1,42 @@
+// Scene textures through the texture manager (kept apart so that nothing
+// else of the scene unit needs it).
+#include "../textures/texman.h"
+#include "scenefile.h"
+
+namespace {
+// A material drawn with the frame copy: no file behind it.
+const char FrameBufferTexture[] = "$framebuffer$.jpg";
+}  // namespace
+
+void SetupSceneTextures(Scene& scene, const ShortString& folder) {
+    ShortString dir = folder + "/";
+    for (int32_t i = 0; scene.materials && i < scene.materialcount; ++i) {
+        Material& m = scene.materials[i];
+        if (m.textured) {
+            if (m.texturename == std::string_view(FrameBufferTexture)) {
+                m.glname = 0;
+            } else {
+                m.glname = tmAcquire(dir + m.texturename, m.magtype);
+                m.depth = (uint8_t)tmDepthOf(m.glname);
+            }
+        }
+        if (m.envmap) m.envmapglname = tmAcquire(dir + m.envmaptexture, 3);
+    }
+    for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
+        SceneObject& o = scene.objects[i];
+        if (o.particleenabled && o.particletexture.len > 0)
+            o.particleglname = tmAcquire(dir + o.particletexture, 3);
+    }
+}
+
+void ReleaseSceneTextures(Scene& scene) {
+    for (int32_t i = 0; scene.materials && i < scene.materialcount; ++i) {
+        Material& m = scene.materials[i];
+        if (m.textured) tmRelease(m.glname);
+        if (m.envmap) tmRelease(m.envmapglname);
+    }
+    for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
+        SceneObject& o = scene.objects[i];
+        if (o.particleenabled && o.particletexture.len > 0) tmRelease(o.particleglname);
+    }
+}

@@ -1,0 +1,124 @@
+#include "sound.h"
+
+#include <cstring>
+
+#include "../frame/frame.h"
+
+OpenALFunctions AL;
+VorbisModule Vorbis;
+AudioState Audio;
+
+namespace {
+
+void bindOpenAL() {
+    AL.handle = Base.BS_DlOpen("OpenAL32");
+    if (!AL.handle) FatalStop(" OpenAL32 not found. Please reinstall this software.");
+    LogLine("[al] lib loaded.");
+#define AL_BIND(ret, name, params) AL.name = (ret(*) params)Base.BS_DlGetProc(AL.handle, #name);
+    AL_API_LIST(AL_BIND)
+#undef AL_BIND
+}
+
+void uninitOpenAL() {
+    if (!AL.handle) return;
+    if (AL.alcGetCurrentContext && AL.alcMakeContextCurrent && AL.alcDestroyContext && AL.alcCloseDevice) {
+        if (ALCcontext* c = AL.alcGetCurrentContext()) {
+            ALCdevice* d = AL.alcGetContextsDevice ? AL.alcGetContextsDevice(c) : nullptr;
+            AL.alcMakeContextCurrent(nullptr);
+            AL.alcDestroyContext(c);
+            if (d) AL.alcCloseDevice(d);
+        }
+    }
+    Base.BS_DlClose(AL.handle);
+    AL.handle = nullptr;
+}
+
+void bindVorbis() {
+    Vorbis.handle = Base.BS_DlOpen("Vorbis");
+    if (!Vorbis.handle) FatalStop("Ogg Vorbis decoder not found. Please reinstall this software.");
+    LogLine("[vorbis] lib loaded.");
+#define V_BIND(ret, name, params) Vorbis.name = (ret(*) params)Base.BS_DlGetProc(Vorbis.handle, #name);
+    VORBIS_API_LIST(V_BIND)
+#undef V_BIND
+}
+
+void uninitVorbis() {
+    if (Vorbis.handle) Base.BS_DlClose(Vorbis.handle);
+    Vorbis.handle = nullptr;
+}
+
+// Every entry point the sound system calls; a library without one of them is
+// treated as no device rather than called through a null pointer.
+bool openALComplete() {
+    return AL.alcOpenDevice && AL.alcCreateContext && AL.alcMakeContextCurrent && AL.alcGetError &&
+           AL.alListenerf && AL.alListenerfv && AL.alListener3f && AL.alGenBuffers && AL.alBufferData &&
+           AL.alGenSources && AL.alSourcef && AL.alSourcei && AL.alSourcePlay && AL.alSourceStop &&
+           AL.alDeleteBuffers && AL.alcGetCurrentContext && AL.alcDestroyContext && AL.alcCloseDevice;
+}
+
+}  // namespace
+
+void SoundRegister() {
+    RegisterInit(S("OpenAL ..."), 5, bindOpenAL);
+    RegisterExit(S("Uninit OpenAL ..."), 5, uninitOpenAL);
+    RegisterInit(S("Vorbis ..."), 6, bindVorbis);
+    RegisterExit(S("Uninit Vorbis ..."), 6, uninitVorbis);
+    RegisterExit(S("Uninit sound system ..."), 7, sndShutdown);
+}
+
+int32_t sndStartAudio() {
+    if (WindowSetting(WindowSettingSoundOff) == 1) return 0;
+    if (Audio.audioReady) return 0;
+    if (!openALComplete()) return -1;
+    // "DirectSound" names no device here: ask for it, then for the default.
+    ALCdevice* device = AL.alcOpenDevice("DirectSound");
+    if (!device) device = AL.alcOpenDevice(nullptr);
+    if (!device) return AL.alcGetError(nullptr);
+    Audio.device = device;
+    const ALCint attributes[] = {ALC_FREQUENCY, 44100, 0};
+    Audio.context = AL.alcCreateContext(device, attributes);
+    AL.alcMakeContextCurrent(Audio.context);
+    AL.alListenerf(AL_GAIN, 1.0f);
+    AL.alListener3f(AL_POSITION, 0, 0, 0);
+    AL.alListener3f(AL_VELOCITY, 0, 0, 0);
+    const ALfloat orientation[6] = {0, 0, -1, 0, 1, 0};
+    AL.alListenerfv(AL_ORIENTATION, orientation);
+    Audio.audioReady = true;
+    return 0;
+}
+
+void sndLoadMusic(const ShortString& fileName) {
+    if (sndStartAudio() != 0) Audio.audioReady = false;
+    if (!Audio.audioReady) return;
+    Audio.music = Vorbis.v_open ? Vorbis.v_open(ToCString(fileName)) : nullptr;
+    if (!Audio.music) FatalStop("Music not found. ");
+    if (Vorbis.v_read) Vorbis.v_read(Audio.music);
+    AL.alGenBuffers(1, &Audio.buffer);
+    AL.alBufferData(Audio.buffer, AL_FORMAT_STEREO16, Audio.music->samples, Audio.music->size, Audio.music->rate);
+}
+
+void sndPlayMusic() {
+    if (!Audio.audioReady) return;
+    AL.alGenSources(1, &Audio.source);
+    AL.alSourcef(Audio.source, AL_PITCH, 1.0f);
+    AL.alSourcef(Audio.source, AL_GAIN, 1.0f);
+    AL.alSourcei(Audio.source, AL_LOOPING, 1);
+    AL.alSourcei(Audio.source, AL_BUFFER, (ALint)Audio.buffer);
+    AL.alSourcePlay(Audio.source);
+}
+
+void sndStopMusic() {
+    if (!Audio.audioReady) return;
+    AL.alSourceStop(Audio.source);
+}
+
+void sndShutdown() {
+    if (!Audio.audioReady || !AL.alcGetCurrentContext || !AL.alcGetCurrentContext()) return;
+    if (Vorbis.v_close) Vorbis.v_close(Audio.music);
+    Audio.music = nullptr;
+    sndStopMusic();
+    AL.alDeleteBuffers(1, &Audio.buffer);
+    AL.alcMakeContextCurrent(nullptr);
+    AL.alcDestroyContext(Audio.context);
+    AL.alcCloseDevice(Audio.device);
+}

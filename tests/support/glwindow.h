@@ -1,0 +1,26 @@
+// glwindow.h - a real GL window inside a test program.
+//
+// Opens the window the way the program does (the WM module, the GL and GLU
+// bindings, the window opener) with the real Mesa context, headless through
+// the offscreen driver, so a test can draw with the program's code and read
+// the pixels back. The texture loader module is bound too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// False (with the reason) when no window could be made.
+bool OpenRealWindow(int width, int height, std::string* why = nullptr);
+void CloseRealWindow();
+
+// RGBA bytes of a rectangle, bottom row first, as GL reads them.
+std::vector<uint8_t> ReadRGBA(int x, int y, int width, int height);
+
+// One pixel as 0xRRGGBBAA.
+uint32_t PixelAt(int x, int y);
+
+// Writes an uncompressed TGA (24 or 32 bits, top row first) of the given
+// pixels (RGB or RGBA, top row first).
+std::string TgaImage(int width, int height, int bits, const std::vector<uint8_t>& pixels);
+std::string SolidTga(int width, int height, uint8_t r, uint8_t g, uint8_t b);

@@ -1,0 +1,35 @@
+// minishow.h - a complete, tiny show folder made by the tests.
+//
+// Everything the show data loading names, made with the project's own
+// writers: eight small scenes with camera tracks (the four particle scenes
+// with an emitter, the environment-mapped one with an environment pass),
+// the 22 layer files, a font, a short Ogg Vorbis track, a loudness table and
+// a timeline that runs all nine parts, one second each from 0 ms on.
+//
+// Looks the pixel tests rely on:
+//  - every scene but vexildog_anim_envmap is a green box (tex.tga) on a black
+//    frame; vexildog_anim_envmap's box is red;
+//  - greetings.ife (part 5) is one opaque white "feher.tga" layer over the
+//    whole screen; the other layer files draw nothing visible, except
+//    blur_8_full.ife, one opaque "RT" layer (part 3's loud picture);
+//  - the loudness table holds `loudness` (0..255) in every sample of every
+//    band.
+#pragma once
+
+#include <string>
+
+#include "showrun.h"
+
+struct MiniShowOptions {
+    int loudness = 0;       // every sample of the loudness table
+    bool timeline = true;   // write the nine-part timeline
+};
+
+void PutMiniShow(const ShowHome& home, const MiniShowOptions& options = {});
+
+// Every file of the miniature show, relative to the home folder.
+std::vector<std::string> MiniShowFiles();
+
+// The nine-part timeline: part n from (n - 1) × 1000 ms, offset so that its
+// part time starts at 0, divisors 40.
+std::string MiniShowTimeline();

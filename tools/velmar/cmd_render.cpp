@@ -1,0 +1,248 @@
+// velmar scene render - a scene drawn by the engine itself, headless, into a
+// PNG picture; `velmar scene` hands its other subcommands to cmd_scene.cpp.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "../../frame/frame.h"
+#include "../../glbind/glbind.h"
+#include "../../player/show.h"
+#include "../../render/particles.h"
+#include "../../render/scenedraw.h"
+#include "../../render/scenedraw_internal.h"
+#include "../../render/shadows.h"
+#include "../../render/tracks.h"
+#include "../../scene/scenefile.h"
+#include "../../textures/texman.h"
+#include "json.h"
+#include "tool.h"
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+int cmdScene(int argc, char** argv);  // info, dump, eval, resave
+
+namespace {
+
+const char RenderHelp[] =
+    "usage: velmar scene render FILE --at T --out PICTURE.png [--size WxH] [--shadow LIGHT]\n"
+    "                           [--textures DIR] [--particles STEPS]\n"
+    "Draws the scene with the engine at key-frame time T, headless, and writes\n"
+    "the picture as a PNG (RGB, top row first). Prints\n"
+    "  {\"out\":F,\"width\":W,\"height\":H,\"t\":T,\"shadow\":N,\"shadowquads\":Q,\"particles\":P}\n"
+    "  --size WxH        picture size (default 1024x768; the perspective is always\n"
+    "                    4:3, as in the show, so other shapes stretch)\n"
+    "  --shadow LIGHT    casts stencil shadow volumes from light 0..7 (its\n"
+    "                    position at T) and darkens the shadowed pixels\n"
+    "  --textures DIR    texture folder (default: Textures beside the scene's folder)\n"
+    "  --particles STEPS particle steps run before the picture (default 1 when\n"
+    "                    the scene has emitters; 0 draws none)\n"
+    "A scene without camera tracks, a missing texture or a malformed file: one\n"
+    "line on stderr, exit 2.\n";
+
+const int MaxSide = 8192;
+const int MaxParticleSteps = 100000;
+const int32_t PoolSize = 5000;  // as the show gives its emitting scenes
+const float ShadowDarkness = 0.5f;
+
+// Everything the command opened, closed again however it ends.
+struct RenderSession {
+    Scene scene{};
+    bool tl = false, window = false, gl = false;
+    ~RenderSession() {
+        if (window) WmUnbind();
+        if (gl) GluUnbind(), GlUnbind();
+        if (tl) TlUnbind();
+        freeParticles(scene);
+        ReleaseScene(scene);
+    }
+};
+
+void parseSize(const std::string& v, int& w, int& h) {
+    char* end = nullptr;
+    long a = strtol(v.c_str(), &end, 10);
+    if (end == v.c_str() || (*end != 'x' && *end != 'X')) toolFail("--size wants WxH, not \"" + v + "\"");
+    const char* rest = end + 1;
+    long b = strtol(rest, &end, 10);
+    if (end == rest || *end) toolFail("--size wants WxH, not \"" + v + "\"");
+    if (a < 1 || b < 1 || a > MaxSide || b > MaxSide)
+        toolFail("--size: each side from 1 to " + std::to_string(MaxSide) + ", not \"" + v + "\"");
+    w = (int)a, h = (int)b;
+}
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "Textures" beside the scene's folder: scenes live in 3ddata/, pictures
+// in Textures/ next to it.
+std::string defaultTextures(const std::string& scenePath) { return folderOf(folderOf(scenePath)) + "/Textures"; }
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::string tmp = path + ".tmp-" + std::to_string(getpid());
+    FILE* f = fopen(tmp.c_str(), "wb");
+    if (!f) toolFail("cannot write " + path + ": " + strerror(errno));
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (fclose(f) == 0) && ok;
+    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+        int e = errno;
+        unlink(tmp.c_str());
+        toolFail("cannot write " + path + ": " + strerror(e));
+    }
+}
+
+void appendBytes(void* context, void* data, int size) { ((std::string*)context)->append((const char*)data, size); }
+
+std::string encodePng(int w, int h, const std::vector<uint8_t>& bottomUp) {
+    std::vector<uint8_t> rows(bottomUp.size());
+    size_t stride = (size_t)w * 3;
+    for (int y = 0; y < h; ++y) memcpy(&rows[(size_t)y * stride], &bottomUp[(size_t)(h - 1 - y) * stride], stride);
+    std::string png;
+    if (!stbi_write_png_to_func(appendBytes, &png, w, h, 3, rows.data(), (int)stride))
+        toolFail("cannot encode the picture");
+    return png;
+}
+
+bool hasEmitters(const Scene& s) {
+    for (int32_t i = 0; i < s.objectcount && s.objects; ++i)
+        if (s.objects[i].particleenabled) return true;
+    return false;
+}
+
+int32_t liveParticles(const Scene& s) {
+    int32_t n = 0;
+    for (int32_t i = 0; i < s.particlecount; ++i) n += !s.particles[i].free;
+    return n;
+}
+
+// The window and the GL as the program makes them, headless, at w x h.
+void openContext(RenderSession& r, int w, int h) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    Base.BS_CfgAdd("--width", std::to_string(w).c_str());
+    Base.BS_CfgAdd("--height", std::to_string(h).c_str());
+    WmBind();
+    r.window = true;
+    GlBind();
+    GluBind();
+    r.gl = true;
+    if (OpenWindow("velmar scene render") != 0) toolFail("cannot open a window with an OpenGL context");
+    if (WindowWidth() < w || WindowHeight() < h)
+        toolFail("the window is " + std::to_string(WindowWidth()) + "x" + std::to_string(WindowHeight()) +
+                 ", smaller than the picture");
+}
+
+int render(const ToolArgs& a) {
+    const std::string& file = a.positional[0];
+    bool hasAt = false;
+    float at = 0;
+    std::string out, textures;
+    int w = 1024, h = 768, shadow = -1;
+    long steps = -1;
+    for (auto& [k, v] : a.options) {
+        if (k == "--at") hasAt = true, at = (float)toolNumber(k, v);
+        else if (k == "--out") out = v;
+        else if (k == "--size") parseSize(v, w, h);
+        else if (k == "--textures") textures = v;
+        else if (k == "--shadow") {
+            long n = toolInt(k, v);
+            if (n < 0 || n >= SceneLightCount) toolFail("--shadow wants a light 0..7, not \"" + v + "\"");
+            shadow = (int)n;
+        } else if (k == "--particles") {
+            steps = toolInt(k, v);
+            if (steps < 0 || steps > MaxParticleSteps)
+                toolFail("--particles wants 0.." + std::to_string(MaxParticleSteps) + " steps, not \"" + v + "\"");
+        }
+    }
+    if (!hasAt) toolFail("render wants --at T (see --help)");
+    if (out.empty()) toolFail("render wants --out PICTURE.png (see --help)");
+    if (textures.empty()) textures = defaultTextures(file);
+    if (textures.size() > 250) toolFail("the texture folder's path is too long: " + textures);
+
+    RenderSession r;
+    std::string data = toolReadFile(file);
+    LoadSceneData(r.scene, S(file), (const uint8_t*)data.data(), data.size());
+    Scene& s = r.scene;
+    if (!cameraTracksPresent(s)) toolFail(CameraMissingDraw);
+    bool emitters = hasEmitters(s);
+    if (steps < 0) steps = emitters ? 1 : 0;
+
+    openContext(r, w, h);
+    TlBind();
+    r.tl = true;
+    tmReset();
+    tmSetLoaderOptions(0);
+    SetupSceneTextures(s, S(textures));
+    if (emitters && steps > 0) allocParticles(s, PoolSize);
+
+    ShowSetGlState();
+    GL.glViewport(0, 0, w, h);
+    // Earlier particle steps only move the pool: their pictures are cleared.
+    for (long i = 0; i + 1 < steps; ++i) {
+        clearFrame();
+        setupCamera(s, at);
+        runParticles(s, at);
+    }
+    clearFrame();
+    drawScene(s, at);
+    if (shadow >= 0) {
+        const SceneLight& l = s.lights[shadow];
+        Vector lightPos = l.poskeycount > 0 && l.poskeys ? evalLinearTrack(l.poskeys, l.poskeycount, at) : l.pos;
+        castShadowVolumes(s, lightPos, at);
+        darkenShadows(ShadowDarkness);
+    }
+    if (steps > 0) runParticles(s, at);
+    GL.glFinish();
+
+    std::vector<uint8_t> pixels((size_t)w * h * 3);
+    GL.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    GL.glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    writeAll(out, encodePng(w, h, pixels));
+
+    JsonOut j;
+    jsonOpen(j, '{');
+    jsonKey(j, "out"), jsonString(j, out);
+    jsonKey(j, "width"), jsonInt(j, w);
+    jsonKey(j, "height"), jsonInt(j, h);
+    jsonKey(j, "t"), jsonFloat(j, at);
+    jsonKey(j, "shadow");
+    if (shadow >= 0) jsonInt(j, shadow);
+    else jsonNull(j);
+    jsonKey(j, "shadowquads"), jsonInt(j, shadow >= 0 ? s.shadowquadcount : 0);
+    jsonKey(j, "particles"), jsonInt(j, liveParticles(s));
+    jsonClose(j, '}');
+    printf("%s\n", j.s.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int cmdSceneRender(int argc, char** argv) {
+    ToolArgs a = toolParse(argc, argv, {"--at", "--out", "--size", "--shadow", "--textures", "--particles"});
+    if (a.help) return toolHelp(RenderHelp);
+    if (a.positional.size() != 1) toolFail("render wants one scene file (see --help)");
+    return render(a);
+}
+
+int cmdSceneWithRender(int argc, char** argv) {
+    if (argc >= 1 && !strcmp(argv[0], "render")) return cmdSceneRender(argc - 1, argv + 1);
+    int code = cmdScene(argc, argv);
+    for (int i = 0; i < argc; ++i)
+        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+            printf("       velmar scene render FILE --at T --out PICTURE.png [...]  (velmar scene render --help)\n");
+            break;
+        }
+    return code;
+}
