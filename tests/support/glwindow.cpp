@@ -13,7 +13,7 @@ namespace {
 void* g_realBase = nullptr;
 }
 
-bool OpenRealWindow(int width, int height, std::string* why) {
+bool OpenRealWindow(int width, int height, std::string* why, const std::vector<std::string>& options) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("SDL_VIDEODRIVER");
@@ -32,6 +32,7 @@ bool OpenRealWindow(int width, int height, std::string* why) {
     auto init = (int (*)(void*, int, char**, void**))dlsym(g_realBase, "BS_BaseInit");
     std::string w = std::to_string(width), h = std::to_string(height);
     std::vector<std::string> args = {"test", "--width", w, "--height", h};
+    args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -11,7 +11,8 @@
 #include <vector>
 
 // False (with the reason) when no window could be made.
-bool OpenRealWindow(int width, int height, std::string* why = nullptr);
+// `options` go to the Base module as the program's command line does.
+bool OpenRealWindow(int width, int height, std::string* why = nullptr, const std::vector<std::string>& options = {});
 void CloseRealWindow();
 
 // RGBA bytes of a rectangle, bottom row first, as GL reads them.

@@ -29,6 +29,7 @@ std::string sceneFile(const std::string& name) {
     int32_t mat = sbMaterial(s, "paint", "tex.tga");
     Material& m = sbMat(s, mat);
     m.receivelight = false;  // the texture's colour as it is
+    m.ambient = {1, 1, 1};
     if (name == "vexildog_anim_envmap") {
         m.texturename = S("red.tga");
         m.envmap = true;
@@ -55,9 +56,11 @@ std::string sceneFile(const std::string& name) {
 std::string layerFile(const std::string& name) {
     const std::string full = "0 512 384 0 0 1024 768 255 255 255 255\n";
     if (name == "greetings") return "1\n0\nfeher.tga\n\n\n1\n0\n" + full;
-    if (name == "blur_8_full") return "1\n0\nRT\n\n\n1\n0\n" + full;
-    // Seen by nobody: a plain layer with alpha 0 over a small corner.
-    return "# " + name + "\n1\n0\nfeher.tga\n\n\n2\n2\n0 10 10 0 0 20 20 0 0 0 0\n1000 10 10 0 0 20 20 0 0 0 0\n";
+    // The frame copy tinted magenta: a green picture shows black through it.
+    if (name == "blur_8_full") return "1\n0\nRT\n\n\n1\n0\n0 512 384 0 0 1024 768 255 0 255 255\n";
+    // Seen by nobody (alpha 0, a small corner), but its x is the time it is
+    // drawn at (0 to 1000), which the call traces show.
+    return "# " + name + "\n1\n0\nfeher.tga\n\n\n2\n2\n0 0 10 0 0 20 20 0 0 0 0\n1000 1000 10 0 0 20 20 0 0 0 0\n";
 }
 
 std::string fontFile() {

@@ -6,12 +6,15 @@
 // the 22 layer files, a font, a short Ogg Vorbis track, a loudness table and
 // a timeline that runs all nine parts, one second each from 0 ms on.
 //
-// Looks the pixel tests rely on:
-//  - every scene but vexildog_anim_envmap is a green box (tex.tga) on a black
-//    frame; vexildog_anim_envmap's box is red;
+// Looks the tests rely on:
+//  - every scene but vexildog_anim_envmap is a full-bright green box
+//    (tex.tga) on a black frame, seen from a camera that always looks at its
+//    centre; vexildog_anim_envmap's box is red;
 //  - greetings.ife (part 5) is one opaque white "feher.tga" layer over the
-//    whole screen; the other layer files draw nothing visible, except
-//    blur_8_full.ife, one opaque "RT" layer (part 3's loud picture);
+//    whole screen; blur_8_full.ife is one opaque "RT" layer tinted magenta
+//    (part 3's loud picture: the green box shows black through it);
+//  - every other layer file is one invisible layer whose x position is the
+//    time it is drawn at (0 to 1000): glTranslatef(T, 10, 0) in a trace;
 //  - the loudness table holds `loudness` (0..255) in every sample of every
 //    band.
 #pragma once

@@ -20,6 +20,7 @@
 #include "../../scene/scenefile.h"
 #include "../../textures/texman.h"
 #include "json.h"
+#include "toolgl.h"
 #include "tool.h"
 
 #define STB_IMAGE_WRITE_STATIC
@@ -58,12 +59,9 @@ const float ShadowDarkness = 0.5f;
 
 // Everything the command opened, closed again however it ends.
 struct RenderSession {
+    ToolGl gl;  // closed after the scene's blocks are given back
     Scene scene{};
-    bool tl = false, window = false, gl = false;
     ~RenderSession() {
-        if (window) WmUnbind();
-        if (gl) GluUnbind(), GlUnbind();
-        if (tl) TlUnbind();
         freeParticles(scene);
         ReleaseScene(scene);
     }
@@ -80,16 +78,6 @@ void parseSize(const std::string& v, int& w, int& h) {
         toolFail("--size: each side from 1 to " + std::to_string(MaxSide) + ", not \"" + v + "\"");
     w = (int)a, h = (int)b;
 }
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// "Textures" beside the scene's folder: scenes live in 3ddata/, pictures
-// in Textures/ next to it.
-std::string defaultTextures(const std::string& scenePath) { return folderOf(folderOf(scenePath)) + "/Textures"; }
 
 void writeAll(const std::string& path, const std::string& bytes) {
     std::string tmp = path + ".tmp-" + std::to_string(getpid());
@@ -128,21 +116,6 @@ int32_t liveParticles(const Scene& s) {
     return n;
 }
 
-// The window and the GL as the program makes them, headless, at w x h.
-void openContext(RenderSession& r, int w, int h) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    Base.BS_CfgAdd("--width", std::to_string(w).c_str());
-    Base.BS_CfgAdd("--height", std::to_string(h).c_str());
-    WmBind();
-    r.window = true;
-    GlBind();
-    GluBind();
-    r.gl = true;
-    if (OpenWindow("velmar scene render") != 0) toolFail("cannot open a window with an OpenGL context");
-    if (WindowWidth() < w || WindowHeight() < h)
-        toolFail("the window is " + std::to_string(WindowWidth()) + "x" + std::to_string(WindowHeight()) +
-                 ", smaller than the picture");
-}
 
 int render(const ToolArgs& a) {
     const std::string& file = a.positional[0];
@@ -168,7 +141,7 @@ int render(const ToolArgs& a) {
     }
     if (!hasAt) toolFail("render wants --at T (see --help)");
     if (out.empty()) toolFail("render wants --out PICTURE.png (see --help)");
-    if (textures.empty()) textures = defaultTextures(file);
+    if (textures.empty()) textures = toolDefaultTextures(file);
     if (textures.size() > 250) toolFail("the texture folder's path is too long: " + textures);
 
     RenderSession r;
@@ -179,11 +152,7 @@ int render(const ToolArgs& a) {
     bool emitters = hasEmitters(s);
     if (steps < 0) steps = emitters ? 1 : 0;
 
-    openContext(r, w, h);
-    TlBind();
-    r.tl = true;
-    tmReset();
-    tmSetLoaderOptions(0);
+    toolOpenGl(r.gl, w, h, true);
     SetupSceneTextures(s, S(textures));
     if (emitters && steps > 0) allocParticles(s, PoolSize);
 
@@ -236,12 +205,19 @@ int cmdSceneRender(int argc, char** argv) {
     return render(a);
 }
 
+int cmdSceneConfigWrite(int argc, char** argv);
+int cmdSceneConfigApply(int argc, char** argv);
+
 int cmdSceneWithRender(int argc, char** argv) {
     if (argc >= 1 && !strcmp(argv[0], "render")) return cmdSceneRender(argc - 1, argv + 1);
+    if (argc >= 1 && !strcmp(argv[0], "config-write")) return cmdSceneConfigWrite(argc - 1, argv + 1);
+    if (argc >= 1 && !strcmp(argv[0], "config-apply")) return cmdSceneConfigApply(argc - 1, argv + 1);
     int code = cmdScene(argc, argv);
     for (int i = 0; i < argc; ++i)
         if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
             printf("       velmar scene render FILE --at T --out PICTURE.png [...]  (velmar scene render --help)\n");
+            printf("       velmar scene config-write SCENE OUT.cfg [--textures DIR]\n");
+            printf("       velmar scene config-apply SCENE CFG OUT.vlm\n");
             break;
         }
     return code;
