@@ -36,9 +36,42 @@ TEST(MiniShow, LoadsInFortyThreeStepsAndPlaysEveryPart) {
     ASSERT_EQ(titles.size(), 43u);
     EXPECT_EQ(titles.front(), "\"embercorvinth - vexil2\"  loading : 2 %  [----------])");
     EXPECT_EQ(titles.back(), "\"embercorvinth - vexil2\"  loading : 100 %  [##########])");
-    // Every part ran: the parts' own drawing shows in the trace (part 5 is
-    // the only one that draws greetings' full-screen white layer).
-    EXPECT_GT(CountLines(r.trace, "glViewport(0, 0, 256, 256)"), 0);
+    // Each part drew when its entry was due: the frame at clock (n - 1) s
+    // (its title closes it) made part n's steps, at part time 0.
+    using V = std::vector<std::string>;
+    const V want[9] = {
+        {"clear", "scene", "stage", "depth", "particles", "particles", "layer@0", "layer@0", "layer@0", "layer@0"},
+        {"clear", "stage", "depth", "layer@0", "layer@0", "layer@0", "layer@0", "layer@0", "layer@0"},
+        {"clear", "full", "clear", "layer@0", "scene", "stage", "depth", "layer@0", "layer@0", "layer@0"},
+        {"clear", "scene", "stage", "particles", "depth", "layer@0", "layer@0", "layer@0"},
+        {"clear", "stage", "depth", "layer@512", "layer@0"},
+        {"clear", "small", "scene", "copy", "stage", "depth", "layer@200", "copy", "full", "clear", "scene", "stage",
+         "depth", "layer@512", "layer@1000", "layer@0", "layer@0", "layer@0"},
+        {"clear", "small", "scene", "copy", "stage", "depth", "layer@500", "copy", "full", "clear", "scene", "stage",
+         "depth", "layer@500", "layer@1000", "layer@0", "layer@0", "layer@0"},
+        {"clear", "scene", "stage", "particles", "depth", "layer@0", "layer@0", "layer@0"},
+        {"clear", "scene", "stage", "depth", "layer@0", "layer@0", "layer@0", "layer@0"},
+    };
+    std::vector<std::string> frame;
+    int part = 0;
+    bool playing = false;
+    for (const std::string& l : r.trace) {
+        if (l.find("\"ember!corvinth - vexil2\")") != std::string::npos) playing = true, frame.clear();
+        if (!playing) continue;
+        if (l.rfind("wmSetTitle(", 0) == 0 && l.find(" time:") != std::string::npos) {
+            std::string t = l.substr(l.rfind(" time:") + 6);
+            if (part < 9 && t == std::to_string(part * 1000) + ")") {
+                V steps = want[part];
+                steps.push_back("depth");  // the play loop's overlay set-up
+                EXPECT_EQ(DrawingSteps(frame, 1024, 768), steps) << "part " << part + 1;
+                ++part;
+            }
+            frame.clear();
+        } else {
+            frame.push_back(l);
+        }
+    }
+    EXPECT_EQ(part, 9);
     // The layer files in their loading order, then play.
     std::vector<std::string> wanted;
     for (const char* l : kLayerOrder) wanted.push_back(std::string("[ife] load: 2ddata/") + l + ".ife");

@@ -52,29 +52,6 @@ struct LoadedShow {
     }
 };
 
-// Each step of a part as one word: clear, small, full, scene, copy, stage,
-// depth, particles, and layer@T for a layer drawn at time T.
-std::vector<std::string> Steps(const std::vector<std::string>& trace) {
-    std::vector<std::string> out;
-    bool inLayer = false;
-    for (const std::string& l : trace) {
-        if (l == "glClear(GL_STENCIL_BUFFER_BIT)") out.push_back("clear");
-        else if (l == "glViewport(0, 0, 256, 256)") out.push_back("small");
-        else if (l == "glViewport(0, 0, " + std::to_string(W) + ", " + std::to_string(H) + ")") out.push_back("full");
-        else if (l.rfind("gluPerspective(", 0) == 0) out.push_back("scene");
-        else if (l.rfind("glCopyTexImage2D(", 0) == 0) out.push_back("copy");
-        else if (l == "glDisable(GL_STENCIL_TEST)") out.push_back("stage");
-        else if (l == "glClear(GL_DEPTH_BUFFER_BIT)") out.push_back("depth");
-        else if (l == "glDepthMask(GL_FALSE)") out.push_back("particles");
-        else if (l.rfind("gluOrtho2D(", 0) == 0) inLayer = true;
-        else if (inLayer && l.rfind("glTranslatef(", 0) == 0) {
-            out.push_back("layer@" + l.substr(13, l.find(',') - 13));
-            inLayer = false;
-        }
-    }
-    return out;
-}
-
 struct PartTrace : ::testing::Test {
     void SetUp() override {
         RecglUse();
@@ -101,7 +78,7 @@ struct PartTrace : ::testing::Test {
     std::vector<std::string> run(int part, float p2 = 2) {
         RecglTake();
         DemoParts[part - 1](400, 1, p2, 0, 0, 0);  // ft = 400 at clock 0
-        return Steps(RecglTake());
+        return DrawingSteps(RecglTake(), W, H);
     }
 };
 
@@ -151,7 +128,7 @@ TEST_F(PartTrace, LoudnessMovesTheOtherParts) {
     // A timeline entry with no divisor gives time 0, not an endless time.
     RecglTake();
     DemoParts[1](400, 0, 0, 0, 0, 0);
-    EXPECT_EQ(Steps(RecglTake())[3], "layer@0");
+    EXPECT_EQ(DrawingSteps(RecglTake(), W, H)[3], "layer@0");
 }
 
 TEST(MusicLevel, ReadsTheFrameEndTimesSampleAndNeverPastTheTable) {

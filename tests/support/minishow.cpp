@@ -95,6 +95,28 @@ std::string checker(uint8_t r, uint8_t g, uint8_t b) { return SolidTga(8, 8, r, 
 
 }  // namespace
 
+std::vector<std::string> DrawingSteps(const std::vector<std::string>& trace, int W, int H) {
+    std::vector<std::string> out;
+    bool inLayer = false;
+    for (const std::string& l : trace) {
+        if (l == "glClear(GL_STENCIL_BUFFER_BIT)") out.push_back("clear");
+        else if (l == "glViewport(0, 0, 256, 256)") out.push_back("small");
+        else if (l == "glViewport(0, 0, " + std::to_string(W) + ", " + std::to_string(H) + ")") out.push_back("full");
+        else if (l.rfind("gluPerspective(", 0) == 0) out.push_back("scene");
+        else if (l.rfind("glCopyTexImage2D(", 0) == 0) out.push_back("copy");
+        else if (l == "glDisable(GL_STENCIL_TEST)") out.push_back("stage");
+        else if (l == "glClear(GL_DEPTH_BUFFER_BIT)") out.push_back("depth");
+        else if (l == "glDepthMask(GL_FALSE)") out.push_back("particles");
+        else if (l.rfind("gluOrtho2D(", 0) == 0) inLayer = true;
+        else if (inLayer && l.rfind("glTranslatef(", 0) == 0) {
+            out.push_back("layer@" + l.substr(13, l.find(',') - 13));
+            inLayer = false;
+        }
+    }
+    return out;
+}
+
+
 std::string MiniShowTimeline() {
     std::string t = "# the miniature show: one second per part\n";
     for (int part = 1; part <= 9; ++part) t += TimelineLine((part - 1) * 1000, part, -(part - 1) * 1000, 40, 40);

@@ -33,6 +33,12 @@ void PutMiniShow(const ShowHome& home, const MiniShowOptions& options = {});
 // Every file of the miniature show, relative to the home folder.
 std::vector<std::string> MiniShowFiles();
 
+// The drawing steps of a call trace, one word each: clear, small (the
+// 256 x 256 viewport), full (the width x height one), scene, copy, stage,
+// depth (a depth clear), particles, and layer@T for a layer of the
+// miniature show drawn at time T.
+std::vector<std::string> DrawingSteps(const std::vector<std::string>& trace, int width, int height);
+
 // The nine-part timeline: part n from (n - 1) × 1000 ms, offset so that its
 // part time starts at 0, divisors 40.
 std::string MiniShowTimeline();
