@@ -37,9 +37,7 @@ ShortString LoadingText(int32_t step) {
            std::string((size_t)(10 - hashes), '-') + "]";
 }
 
-void LoadingStep() {
-    clearFrame();
-    LoadingStepCount++;
+void TextStage() {
     GL.glClear(GL_DEPTH_BUFFER_BIT);
     GL.glDisable(GL_LIGHTING);
     GL.glDisable(GL_CULL_FACE);
@@ -50,6 +48,12 @@ void LoadingStep() {
     GL.glMatrixMode(GL_MODELVIEW);
     GL.glPushMatrix();
     GL.glLoadIdentity();
+}
+
+void LoadingStep() {
+    clearFrame();
+    LoadingStepCount++;
+    TextStage();
     ShortString text = LoadingText(LoadingStepCount);
     SetWindowTitle(S("\"embercorvinth - vexil2\" ") + text);
     drawLine(text);

@@ -15,5 +15,10 @@ extern int32_t LoadingStepCount;
 // The progress text of step `step` (" loading : 47 %  [#####-----]").
 ShortString LoadingText(int32_t step);
 
+// The stage the line is drawn on: depth cleared, lighting and culling off,
+// texture and projection matrices identity, the modelview pushed and
+// identity (the caller pops it).
+void TextStage();
+
 void LoadingStep();
 void DrawStatusOverlay(const ShortString& statusText);

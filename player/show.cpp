@@ -25,18 +25,6 @@ const char FrameTitle[] = "\"embercorvinth - vexil2\" ";
 
 const char* onOff(bool v) { return v ? "on" : "off"; }
 
-void overlaySetUp() {
-    GL.glClear(GL_DEPTH_BUFFER_BIT);
-    GL.glDisable(GL_LIGHTING);
-    GL.glDisable(GL_CULL_FACE);
-    GL.glMatrixMode(GL_TEXTURE);
-    GL.glLoadIdentity();
-    GL.glMatrixMode(GL_PROJECTION);
-    GL.glLoadIdentity();
-    GL.glMatrixMode(GL_MODELVIEW);
-    GL.glPushMatrix();
-    GL.glLoadIdentity();
-}
 
 }  // namespace
 
@@ -96,7 +84,7 @@ void ShowFrame() {
     Show.totalframes++;
     Show.fpsframes++;
 
-    overlaySetUp();
+    TextStage();  // the overlay's set-up
 
     // Each clock read is its own, as the rates were always taken.
     int32_t now = Base.BS_TimerGet();

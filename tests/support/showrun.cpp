@@ -33,17 +33,6 @@ std::string FakeWmPath() { return RecglDir() + "/FakeWM.so"; }
 
 bool XvfbAvailable() { return access("/usr/bin/xvfb-run", X_OK) == 0 && access("/usr/bin/Xvfb", X_OK) == 0; }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : text) {
-        if (c == '\n') out.push_back(cur), cur.clear();
-        else cur += c;
-    }
-    if (!cur.empty()) out.push_back(cur);
-    return out;
-}
-
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& wanted) {
     size_t w = 0;
     for (size_t i = 0; i < lines.size() && w < wanted.size(); ++i)

@@ -65,9 +65,6 @@ std::string FakeWmPath();
 
 bool XvfbAvailable();
 
-// Text split at line feeds (a last line without one counts too).
-std::vector<std::string> SplitLines(const std::string& text);
-
 // True when `wanted` occur in `lines` in this order (others may lie between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& wanted);
 

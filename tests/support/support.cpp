@@ -54,7 +54,7 @@ LogCapture::~LogCapture() {
     g_capture = nullptr;
     Base.BS_DbgLog = g_savedLog;
 }
-std::vector<std::string> LogCapture::lines() const {
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> out;
     std::string cur;
     for (char c : text) {
@@ -64,6 +64,8 @@ std::vector<std::string> LogCapture::lines() const {
     if (!cur.empty()) out.push_back(cur);
     return out;
 }
+
+std::vector<std::string> LogCapture::lines() const { return SplitLines(text); }
 
 ThrowOnFailure::ThrowOnFailure() { SetFailHook(throwFailure); }
 ThrowOnFailure::~ThrowOnFailure() { SetFailHook(nullptr); }

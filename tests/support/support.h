@@ -10,6 +10,9 @@
 // (no file is opened) and calls BS_BaseInit with `args` after argv[0].
 void BindLinkedBase(const std::vector<std::string>& args = {});
 
+// Text split at line feeds (a last line without one counts too).
+std::vector<std::string> SplitLines(const std::string& text);
+
 // Everything the program logs while it lives, in one string.
 struct LogCapture {
     LogCapture();
