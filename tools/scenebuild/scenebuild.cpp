@@ -107,11 +107,17 @@ Mesh meshLathe(const std::vector<std::pair<float, float>>& profile, int segments
             m.uvs.push_back({(float)s / segments, (float)r / (rows - 1)});
         }
     }
-    for (int r = 0; r + 1 < rows; ++r)
+    for (int r = 0; r + 1 < rows; ++r) {
+        // A repeated profile point only makes a hard edge: no band between.
+        if (profile[r] == profile[r + 1]) continue;
+        // At a pole (radius 0) a band's quads are triangles.
+        bool lowPole = profile[r].first == 0, highPole = profile[r + 1].first == 0;
         for (int s = 0; s < segments; ++s) {
             int32_t a = r * (segments + 1) + s, b = a + 1, c = a + segments + 2, d = a + segments + 1;
-            quad(m, a, b, c, d);
+            if (!lowPole) m.faces.push_back({a, b, c});
+            if (!highPole) m.faces.push_back({a, c, d});
         }
+    }
     return m;
 }
 

@@ -39,6 +39,14 @@ Mesh meshTorus(float major, float minor, int segments, int sides);
 Mesh meshLathe(const std::vector<std::pair<float, float>>& profile, int segments);
 // A tube of `radius` along a path of points.
 Mesh meshSweep(const std::vector<Vector>& path, float radius, int sides);
+// Text in a TrueType or OpenType font (`fontData`: the file's bytes), em
+// `size` units high, in the X-Y plane facing +Z and extruded `depth` along Z,
+// centred on the origin; curves in `curveSteps` straight pieces. The mesh is
+// closed: front and back caps share their corners with the side walls.
+// Empty, with the reason in `why`, for a font FreeType cannot read or a text
+// without outline.
+Mesh meshText(const std::string& fontData, const char* text, float size, float depth, int curveSteps = 4,
+              std::string* why = nullptr);
 // `b` appended to `a`, moved by `offset`.
 Mesh meshMerge(const Mesh& a, const Mesh& b, Vector offset = {0, 0, 0});
 Mesh meshMove(const Mesh& m, Vector offset, Vector scale = {1, 1, 1});

@@ -3,6 +3,7 @@
 
 #include "../../layers/layers.h"
 #include "../../player/font.h"
+#include "commands.h"
 #include "json.h"
 #include "tool.h"
 
@@ -98,10 +99,11 @@ int cmdIfe(int argc, char** argv) {
 }
 
 int cmdFont(int argc, char** argv) {
+    if (argc > 0 && std::string(argv[0]) == "make") return cmdFontMake(argc - 1, argv + 1);
     ToolArgs a = toolParse(argc, argv, {});
     if (a.help)
         return toolHelp(
-            "usage: velmar font FILE\n"
+            "usage: velmar font FILE   (velmar font make --help: make a font set)\n"
             "Reads a font set and prints {\"count\":N,\"widths\":[W,...],\"map\":[256 glyph indices]}.\n");
     if (a.positional.size() != 1) toolFail("wants one font set file (see --help)");
     std::string data = toolReadFile(a.positional[0]);

@@ -8,9 +8,13 @@
     X("loudness", cmdLoudness, "make the 12-band loudness table (.rms) of an Ogg Vorbis or WAV file") \
     X("scene", cmdSceneWithRender, "inspect, evaluate, resave, render or configure a scene file (.vlm)") \
     X("ife", cmdIfe, "read an interface-layer file and show its layers and keys, or their look at a time") \
-    X("font", cmdFont, "read a font set and show its glyph widths and character map") \
-    X("image", cmdImage, "load an image through the texture loader and show what it returns")
+    X("font", cmdFont, "read a font set and show its glyph widths and character map, or make one from a TrueType font") \
+    X("image", cmdImage, "load an image through the texture loader and show what it returns") \
+    X("texture", cmdTexture, "make a texture (TGA, PNG or DDS) from a recipe of procedural layers")
 
 #define VELMAR_DECLARE(name, fn, summary) int fn(int argc, char** argv);
 VELMAR_COMMANDS(VELMAR_DECLARE)
 #undef VELMAR_DECLARE
+
+// velmar font make: handed over by the font command.
+int cmdFontMake(int argc, char** argv);
