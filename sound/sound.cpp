@@ -56,6 +56,24 @@ bool openALComplete() {
            AL.alDeleteBuffers && AL.alcGetCurrentContext && AL.alcDestroyContext && AL.alcCloseDevice;
 }
 
+// ALC_SOFT_loopback, for a capture of the show (--capture): the music is
+// mixed into memory at the window manager's pace instead of a sound card.
+const ALCint kAlcFormatChannels = 0x1990;  // ALC_FORMAT_CHANNELS_SOFT
+const ALCint kAlcFormatType = 0x1991;      // ALC_FORMAT_TYPE_SOFT
+const ALCint kAlcStereo = 0x1501;          // ALC_STEREO_SOFT
+const ALCint kAlcFloat = 0x1406;           // ALC_FLOAT_SOFT
+
+bool captureAudio() { return Window.settings && Window.settings->captureaudio == 1; }
+
+// The loopback device in the capture's format; 0 when the library lacks it.
+ALCdevice* openLoopback() {
+    using OpenLoopback = ALCdevice* (*)(const ALCchar*);
+    auto open = (OpenLoopback)Base.BS_DlGetProc(AL.handle, "alcLoopbackOpenDeviceSOFT");
+    ALCdevice* device = open ? open(nullptr) : nullptr;
+    if (!device) LogLine("[al] no loopback device: the capture's sound track stays silent");
+    return device;
+}
+
 }  // namespace
 
 void SoundRegister() {
@@ -70,13 +88,28 @@ int32_t sndStartAudio() {
     if (WindowSetting(WindowSettingSoundOff) == 1) return 0;
     if (Audio.audioReady) return 0;
     if (!openALComplete()) return -1;
-    // "DirectSound" names no device here: ask for it, then for the default.
-    ALCdevice* device = AL.alcOpenDevice("DirectSound");
-    if (!device) device = AL.alcOpenDevice(nullptr);
-    if (!device) return AL.alcGetError(nullptr);
-    Audio.device = device;
-    const ALCint attributes[] = {ALC_FREQUENCY, 44100, 0};
-    Audio.context = AL.alcCreateContext(device, attributes);
+    if (captureAudio()) {
+        ALCdevice* device = openLoopback();
+        if (!device) return -1;
+        Audio.device = device;
+        const ALCint attributes[] = {ALC_FREQUENCY, WM_CAPTURE_RATE, kAlcFormatChannels, kAlcStereo,
+                                     kAlcFormatType, kAlcFloat, 0};
+        Audio.context = AL.alcCreateContext(device, attributes);
+        if (!Audio.context) {
+            LogLine("[al] the loopback device refuses 44100 Hz stereo float: the capture's sound track stays silent");
+            AL.alcCloseDevice(device);
+            Audio.device = nullptr;
+            return -1;
+        }
+    } else {
+        // "DirectSound" names no device here: ask for it, then for the default.
+        ALCdevice* device = AL.alcOpenDevice("DirectSound");
+        if (!device) device = AL.alcOpenDevice(nullptr);
+        if (!device) return AL.alcGetError(nullptr);
+        Audio.device = device;
+        const ALCint attributes[] = {ALC_FREQUENCY, 44100, 0};
+        Audio.context = AL.alcCreateContext(device, attributes);
+    }
     AL.alcMakeContextCurrent(Audio.context);
     AL.alListenerf(AL_GAIN, 1.0f);
     AL.alListener3f(AL_POSITION, 0, 0, 0);

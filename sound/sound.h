@@ -4,6 +4,9 @@
 // at registry slots 6 and 5, and tears the music down at slot 7. One device,
 // one context, one buffer, one looping source. The audio position is never
 // read: the show clock is the Base timer, reset right after sndPlayMusic.
+// While the show is captured to video (the window manager's settings record
+// says so) the device is OpenAL Soft's loopback device, which the window
+// manager mixes one frame's worth at a time; nothing else changes.
 #pragma once
 
 #include <cstdint>

@@ -44,6 +44,14 @@ const char* const kValueOptions[] = {
 // reported once instead of silently becoming 0 somewhere later).
 const char* const kNumericOptions[] = {"--width", "--height", "--fps", "--every"};
 
+// Capture outputs: paths given relative to where the program was started,
+// made absolute before the frame moves into the home folder.
+const char* const kCaptureOutputs[] = {"--capture", "--shots", "--contact-sheet"};
+
+// Frames per second of a capture when --fps is not given.
+const int kCaptureFps = 60;
+const long kCaptureFpsMax = 1000;
+
 struct CfgItem {
     std::string key, value;
 };
@@ -91,6 +99,13 @@ const char kHelp[] =
     "  --nosound          play without sound\n"
     "  --step MS          virtual show clock: advance MS milliseconds per\n"
     "                     presented frame (a decimal or a fraction like 1000/30)\n"
+    "  --capture OUT.mp4  render the show to a video with its sound (needs ffmpeg)\n"
+    "  --fps N            frames per second of a capture (default 60)\n"
+    "  --shots DIR --at MS[,MS...]\n"
+    "                     write the frames at these show times as PNG files\n"
+    "                     into DIR, then end the show\n"
+    "  --contact-sheet OUT.png [--every MS]\n"
+    "                     one picture of thumbnails, one every MS ms (10000)\n"
     "  --help, --version  print and exit\n"
     "\n"
     "Keys: Escape ends the show, Space shows or hides the status line.\n";
@@ -240,6 +255,7 @@ struct Timer {
     double stepNum = 0, stepDen = 1;  // virtual: ms per frame as a fraction
     int64_t frames = 0;      // virtual: frames since the reset
     bool paused = false;
+    int32_t resets = 0;      // BS_TimerReset calls since BS_BaseInit
 } g_timer;
 
 void parseStep(const char* s) {
@@ -252,6 +268,66 @@ void parseStep(const char* s) {
 }
 
 bool g_initDone = false;
+
+[[noreturn]] void refuse(const std::string& text) {
+    fprintf(stderr, "vexil2: %s\n", text.c_str());
+    _exit(2);
+}
+
+// "0,1500,20000": whole milliseconds, 0 or more.
+bool isTimeList(const char* s) {
+    if (!*s) return false;
+    while (*s) {
+        if (!isdigit((unsigned char)*s)) return false;
+        char* end = nullptr;
+        errno = 0;
+        long v = strtol(s, &end, 10);
+        if (errno != 0 || v > INT32_MAX) return false;
+        s = end;
+        if (*s == ',') {
+            ++s;
+            if (!*s) return false;
+        } else if (*s) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void replaceOption(const char* key, const std::string& value) {
+    for (size_t i = g_cfg.size(); i-- > 0;)
+        if (g_cfg[i].key == key) {
+            g_cfg[i].value = value;
+            return;
+        }
+}
+
+// The capture options belong together; any of them puts the show on the
+// virtual clock. A video's clock is its frame rate, so --capture and --step
+// cannot both be given; pictures alone follow --step when it is.
+void checkCaptureOptions() {
+    const char* capture = cfgFind("--capture");
+    const char* shots = cfgFind("--shots");
+    const char* sheet = cfgFind("--contact-sheet");
+    if (shots && !cfgFind("--at")) refuse("--shots needs --at MS[,MS...]: the show times to take");
+    if (cfgFind("--at") && !shots) refuse("--at goes with --shots DIR");
+    if (cfgFind("--every") && !sheet) refuse("--every goes with --contact-sheet OUT.png");
+    if (const char* at = cfgFind("--at"); at && !isTimeList(at))
+        refuse(std::string("--at wants show times in ms separated by commas (like 0,1500,20000), not \"") + at + "\"");
+    if (!capture && !shots && !sheet) return;
+    for (const char* k : kCaptureOutputs)
+        if (const char* v = cfgFind(k); v && !*v) refuse(std::string(k) + " needs a file or folder name");
+    long fps = kCaptureFps;
+    if (const char* f = cfgFind("--fps")) fps = strtol(f, nullptr, 10);
+    if (fps > kCaptureFpsMax) refuse("--fps wants at most " + std::to_string(kCaptureFpsMax) + " frames a second");
+    if (capture && cfgFind("--step"))
+        refuse("--capture runs the show clock at 1000/fps ms a frame: give --fps instead of --step");
+    if (!g_timer.isVirtual) parseStep(("1000/" + std::to_string(fps)).c_str());
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) return;
+    for (const char* k : kCaptureOutputs)
+        if (const char* v = cfgFind(k); v && v[0] != '/') replaceOption(k, std::string(cwd) + "/" + v);
+}
 
 }  // namespace
 
@@ -389,6 +465,7 @@ BS_EXPORT int32_t BS_TimerGet(void) {
 }
 
 BS_EXPORT void BS_TimerReset(void) {
+    g_timer.resets++;
     g_timer.frames = 0;
     g_timer.start = nowMicros();
     if (g_timer.pausedAt >= 0) g_timer.pausedAt = g_timer.start;
@@ -408,6 +485,8 @@ BS_EXPORT void BS_TimerStep(void) {
 }
 
 BS_EXPORT int BS_TimerIsVirtual(void) { return g_timer.isVirtual ? 1 : 0; }
+
+BS_EXPORT int32_t BS_TimerResets(void) { return g_timer.resets; }
 
 BS_EXPORT void BS_Sleep(int ms) {
     if (ms <= 0) return;
@@ -504,6 +583,7 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
         }
         parseStep(s);
     }
+    checkCaptureOptions();
     if (const char* h = cfgFind("--home")) {
         g_home = h;
         if (g_home.empty() || g_home.back() != '/') g_home += '/';
@@ -515,6 +595,7 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
         if (g_logFd < 0) fprintf(stderr, "vexil2: cannot write %s: %s\n", path.c_str(), strerror(errno));
     }
     BS_TimerReset();
+    g_timer.resets = 0;  // only the program's own resets count
     g_initDone = true;
     return 0;
 }

@@ -92,10 +92,13 @@ typedef void (*BS_Unprovided)(void);
     X(void, BS_BaseDone, (void))
 
 /* Our own additions, reached with BS_DlGetProc on the handle of "Base":
-   the window manager advances the virtual clock once per presented frame. */
+   the window manager advances the virtual clock once per presented frame
+   and, when capturing, sees play begin as the first BS_TimerReset (the
+   count excludes the reset BS_BaseInit makes itself). */
 #define BS_EXTRA_LIST(X) \
     X(void, BS_TimerStep, (void)) \
     X(int, BS_TimerIsVirtual, (void)) \
+    X(int32_t, BS_TimerResets, (void)) \
     X(void, BS_SetFailProc, (BS_FailProc proc)) \
     X(size_t, BS_MemCount, (void)) \
     X(size_t, BS_MemLabelBytes, (const char* label))

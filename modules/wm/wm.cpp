@@ -6,7 +6,9 @@
 // (--width, --height, --fullscreen, --novsync, --nosound, through the Base
 // module's option store) and the message box. Without a display it draws
 // through SDL's offscreen driver (EGL). With --step every wmUpdate advances
-// the Base module's virtual clock by one frame.
+// the Base module's virtual clock by one frame. The capture of the presented
+// frames to video and pictures (--capture, --shots, --contact-sheet) is its
+// own unit, capture.h.
 //
 // Plain C at the boundary; nothing throws out of it.
 
@@ -17,6 +19,7 @@
 
 #include <string>
 
+#include "capture.h"
 #include "wm_api.h"
 #include "wm_base.h"
 
@@ -139,6 +142,7 @@ WM_EXPORT int32_t wmPreInit(void) {
             g.settings.height = mode.h;
         }
     }
+    capPrepare(g.base, g.settings);
     return 0;
 }
 
@@ -157,7 +161,8 @@ WM_EXPORT uint32_t wmCreateWindow(int32_t x, int32_t y, int32_t width, int32_t h
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
+    // A capture keeps the size it started with.
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | (capActive() ? 0 : SDL_WINDOW_RESIZABLE);
     if (g.settings.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     int px = (x == 0 && y == 0) ? (int)SDL_WINDOWPOS_CENTERED : x;
     int py = (x == 0 && y == 0) ? (int)SDL_WINDOWPOS_CENTERED : y;
@@ -181,6 +186,11 @@ WM_EXPORT uint32_t wmCreateWindow(int32_t x, int32_t y, int32_t width, int32_t h
     g.closed = false;
     g.handle = SDL_GetWindowID(g.window);
     if (g.handle == 0) g.handle = 1;
+    if (capActive()) {
+        int w = width, h = height;
+        SDL_GL_GetDrawableSize(g.window, &w, &h);
+        capWindowReady(w, h);
+    }
     return g.handle;
 }
 
@@ -196,8 +206,15 @@ WM_EXPORT void wmSetTitle(uint32_t window, const char* title) {
 
 // Presents the frame, takes the window's events, advances a virtual clock.
 WM_EXPORT void wmUpdate(void) {
+    if (g.window && g.context && capActive()) {
+        // The back buffer holds the frame until the swap.
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(g.window, &w, &h);
+        capFrame(w, h);
+    }
     if (g.window && g.context) SDL_GL_SwapWindow(g.window);
     if (g.videoUp) pumpEvents();
+    if (capWantsEnd()) g.closed = true;
     if (g.base.BS_TimerStep) g.base.BS_TimerStep();
 }
 
@@ -222,10 +239,15 @@ WM_EXPORT intptr_t wmOptions(int32_t option, uint32_t /*window*/, intptr_t /*val
     }
 }
 
-// Closes the window; the module stays usable for the message box.
-WM_EXPORT void wmDone(void) { closeWindow(); }
+// Closes the window; the module stays usable for the message box. A capture
+// ends here, on every way out of the show (its end, Escape, a fatal stop).
+WM_EXPORT void wmDone(void) {
+    capFinish();
+    closeWindow();
+}
 
 WM_EXPORT void wmUnLoad(void) {
+    capFinish();
     closeWindow();
     if (g.videoUp) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     SDL_Quit();

@@ -30,7 +30,16 @@ typedef struct WmSettings {
     int32_t soundoff;      /* 20: 1 with --nosound */
     int32_t headless;      /* 24: 1 when drawing without a display */
     int32_t textureoption; /* 28: handed to the texture loader as its option 2 */
+    int32_t captureaudio;  /* 32: 1 while --capture records the sound: the sound
+                              system opens an OpenAL loopback device in the
+                              capture's format instead of a sound card */
 } WmSettings;
+
+/* The sound of a capture: the sound system renders it through OpenAL Soft's
+   loopback device in this format, the window manager pulls one frame's
+   worth at each presented frame. */
+#define WM_CAPTURE_RATE 44100
+#define WM_CAPTURE_CHANNELS 2 /* interleaved 32-bit float, left first */
 
 /* wmOptions option numbers. */
 enum {

@@ -24,6 +24,7 @@ struct WmBaseLink {
     void (*BS_DbgLog)(const char* text);
     int32_t (*BS_TimerGet)(void);
     void (*BS_TimerStep)(void);
+    int32_t (*BS_TimerResets)(void);
 };
 
 inline std::string wmModuleFolder(const void* anyFunction) {
@@ -57,6 +58,7 @@ inline WmBaseLink wmFindBase(const void* anyFunction) {
     b.BS_DbgLog = (void (*)(const char*))dlsym(h, "BS_DbgLog");
     b.BS_TimerGet = (int32_t(*)(void))dlsym(h, "BS_TimerGet");
     b.BS_TimerStep = (void (*)(void))dlsym(h, "BS_TimerStep");
+    b.BS_TimerResets = (int32_t(*)(void))dlsym(h, "BS_TimerResets");
     // NOLOAD still counts a reference; Base outlives us, so drop it at once.
     dlclose(h);
     return b;
