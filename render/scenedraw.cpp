@@ -161,12 +161,7 @@ void disableArrays(ArraysOn on) {
 
 // Steps 2-4: the object's place on the modelview stack (pushed).
 void pushObjectMatrix(const SceneObject& o, float time) {
-    GL.glMatrixMode(GL_MODELVIEW);
-    GL.glPushMatrix();
-    if (o.poskeycount > 0) {
-        Vector t = trackOffset(o, time);
-        GL.glTranslatef(t.x, t.y, t.z);
-    }
+    pushTrackPlacement(o, time);
     GL.glTranslatef(o.pivot.x, o.pivot.y, o.pivot.z);
     GL.glRotatef(o.rotation.x, 1, 0, 0);
     GL.glRotatef(o.rotation.y, 0, 1, 0);
@@ -247,6 +242,15 @@ const Material* objectMaterial(const Scene& scene, const SceneObject& o) {
 Vector trackOffset(const SceneObject& o, float time) {
     if (o.poskeycount <= 0 || !o.poskeys) return Vector{0, 0, 0};
     return evalLinearTrack(o.poskeys, o.poskeycount, time);
+}
+
+void pushTrackPlacement(const SceneObject& o, float time) {
+    GL.glMatrixMode(GL_MODELVIEW);
+    GL.glPushMatrix();
+    if (o.poskeycount > 0) {
+        Vector t = trackOffset(o, time);
+        GL.glTranslatef(t.x, t.y, t.z);
+    }
 }
 
 bool cameraTracksPresent(const Scene& scene) {
@@ -479,12 +483,7 @@ void drawWireOverlay(Scene& scene, int32_t index, float time, float grey) {
     SceneObject* op = sceneObjectAt(scene, index);
     if (!op) return;
     const SceneObject& o = *op;
-    GL.glMatrixMode(GL_MODELVIEW);
-    GL.glPushMatrix();
-    if (o.poskeycount > 0) {
-        Vector t = trackOffset(o, time);
-        GL.glTranslatef(t.x, t.y, t.z);
-    }
+    pushTrackPlacement(o, time);
     GL.glDisable(GL_CULL_FACE);
     GL.glDisable(GL_LIGHTING);
     GL.glDisable(GL_TEXTURE_2D);

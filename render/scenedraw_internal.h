@@ -15,6 +15,10 @@ const Material* objectMaterial(const Scene& scene, const SceneObject& o);
 // The object's track position at `time`, (0, 0, 0) without keys.
 Vector trackOffset(const SceneObject& o, float time);
 
+// Pushes the modelview matrix and moves it by the object's track (when it
+// has keys); the caller pops it.
+void pushTrackPlacement(const SceneObject& o, float time);
+
 // True when both camera tracks have keys.
 bool cameraTracksPresent(const Scene& scene);
 

@@ -34,12 +34,7 @@ void drawSilhouetteBlack(Scene& scene, int32_t index, float time) {
     SceneObject* op = sceneObjectAt(scene, index);
     if (!op) return;
     const SceneObject& o = *op;
-    GL.glMatrixMode(GL_MODELVIEW);
-    GL.glPushMatrix();
-    if (o.poskeycount > 0) {
-        Vector t = trackOffset(o, time);
-        GL.glTranslatef(t.x, t.y, t.z);
-    }
+    pushTrackPlacement(o, time);
     if (o.backfacecull) {
         GL.glEnable(GL_CULL_FACE);
         GL.glCullFace(GL_BACK);

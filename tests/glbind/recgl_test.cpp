@@ -10,14 +10,10 @@ namespace {
 
 struct RecglTest : ::testing::Test {
     void SetUp() override {
-        RecglUse();
-        GlBind();
-        GluBind();
-        RecglReset();
+        RecglBind();
     }
     void TearDown() override {
-        GluUnbind();
-        GlUnbind();
+        RecglUnbind();
         RecglReset();
     }
 };

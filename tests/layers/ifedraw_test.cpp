@@ -12,14 +12,10 @@ namespace {
 
 struct IfeDrawTest : ::testing::Test {
     void SetUp() override {
-        RecglUse();
-        GlBind();
-        GluBind();
-        RecglReset();
+        RecglBind();
     }
     void TearDown() override {
-        GluUnbind();
-        GlUnbind();
+        RecglUnbind();
     }
 };
 

@@ -18,10 +18,7 @@ int g_updates = 0;
 struct TextTest : ::testing::Test {
     Glyph glyphs[3]{};
     void SetUp() override {
-        RecglUse();
-        GlBind();
-        GluBind();
-        RecglReset();
+        RecglBind();
         // A window manager that only notes titles and presents.
         WM = WindowManagerModule{};
         WM.handle = (void*)&WM;
@@ -43,8 +40,7 @@ struct TextTest : ::testing::Test {
     void TearDown() override {
         WM = WindowManagerModule{};
         ShowFont = FontSet{};
-        GluUnbind();
-        GlUnbind();
+        RecglUnbind();
     }
 };
 

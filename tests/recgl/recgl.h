@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "glbind/glbind.h"
+
 inline std::string RecglDir() { return std::string(VELMAR_TEST_SHOW_DIR) + "/../testlibs"; }
 inline std::string RecglPath() { return RecglDir() + "/librecgl.so"; }
 inline std::string RecgluPath() { return RecglDir() + "/librecglu.so"; }
@@ -43,6 +45,19 @@ inline void RecglUse() {
     RecglHandle();
     setenv("VELMAR_MODULE_OPENGL32_DLL", RecglPath().c_str(), 1);
     setenv("VELMAR_MODULE_GLU32_DLL", RecgluPath().c_str(), 1);
+}
+
+// The program's GL and GLU tables bound to the recording libraries, the
+// trace emptied; RecglUnbind gives the tables back.
+inline void RecglBind() {
+    RecglUse();
+    GlBind();
+    GluBind();
+    if (auto f = RecglEntry<void (*)()>("recglReset")) f();
+}
+inline void RecglUnbind() {
+    GluUnbind();
+    GlUnbind();
 }
 
 // Lines written since the last take (GL and GLU calls in call order).
