@@ -1,6 +1,8 @@
 // The play loop's frame, in-process: a clock, keys and a window of the
 // test's own, the recording GL for the drawing.
 #include <gtest/gtest.h>
+
+#include "text_stage_calls.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,19 +187,9 @@ TEST_F(PlayTest, AFrameLeavesTheMatrixStackAsItFoundIt) {
     RecglTake();
     ShowFrame();
     std::vector<std::string> lines = RecglTake();
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "glClear(GL_DEPTH_BUFFER_BIT)",
-                         "glDisable(GL_LIGHTING)",
-                         "glDisable(GL_CULL_FACE)",
-                         "glMatrixMode(GL_TEXTURE)",
-                         "glLoadIdentity()",
-                         "glMatrixMode(GL_PROJECTION)",
-                         "glLoadIdentity()",
-                         "glMatrixMode(GL_MODELVIEW)",
-                         "glPushMatrix()",
-                         "glLoadIdentity()",
-                         "glPopMatrix()",
-                     }));
+    std::vector<std::string> expected = TextStageCalls();
+    expected.push_back("glPopMatrix()");
+    EXPECT_EQ(lines, expected);
 }
 
 TEST_F(PlayTest, StartOfPlayResetsTheCountersAndTheClock) {
