@@ -78,6 +78,7 @@ int32_t OpenWindow(const char* title) {
                                       WM_CREATE_FLAGS, name.c_str());
     if (Window.window == 0) return 1;
     glInitExt();
+    glCheckDriverLimits();
     Window.keys = (const uint8_t*)WM.wmOptions(WM_OPTION_KEYS, Window.window, 0);
     WM.wmOptions(WM_OPTION_READY, Window.window, 0);
     return 0;

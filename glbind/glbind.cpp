@@ -19,6 +19,7 @@ bool hasTextureEnvDot3 = false;
 bool hasDXT1 = false;
 bool hasDXT3 = false;
 bool hasDXT5 = false;
+float glAnisotropyLimit = 0;
 
 namespace {
 
@@ -146,4 +147,15 @@ void glInitExt() {
         GLEXT.name = (decltype(GLEXT.name))GlExtLoader(#name);
     GL_EXT_REQUIRES(GLEXT_BIND)
 #undef GLEXT_BIND
+}
+
+void glCheckDriverLimits() {
+    glAnisotropyLimit = 0;
+    const GLubyte* got = GL.glGetString ? GL.glGetString(GL_RENDERER) : nullptr;
+    const char* renderer = got ? (const char*)got : "";
+    if (std::strstr(renderer, "llvmpipe")) {
+        glAnisotropyLimit = 1;
+        LogLine("[gl] llvmpipe: anisotropic filtering limited to 1 (its filter has no bound on nearly edge-on "
+                "triangles)");
+    }
 }

@@ -56,6 +56,10 @@ extern bool hasDXT1;
 extern bool hasDXT3;
 extern bool hasDXT5;
 
+// The most anisotropy material textures get on this driver; 0 = whatever the
+// driver offers. Set by glCheckDriverLimits.
+extern float glAnisotropyLimit;
+
 // Registers "GL unit ..." at slot 2 and "GLU unit ..." / "Uninit GLU unit
 // ..." at slot 3.
 void GlRegisterUnits();
@@ -69,6 +73,14 @@ void GluUnbind();
 // The extension check: logs each extension, the DXTC formats, sets the flags
 // and binds GLEXT. Needs a current GL context (the window opener calls it).
 void glInitExt();
+
+// Limits for drivers that need them, from GL_RENDERER, each with a "[gl]"
+// line; the window opener calls it right after glInitExt. llvmpipe's
+// anisotropic filter walks every texel under a pixel's footprint, without
+// bound: on a triangle seen nearly edge-on (its quads reach past the plane's
+// horizon, where texture coordinates run to infinity) one frame can take
+// minutes. There the limit is 1, plain trilinear filtering.
+void glCheckDriverLimits();
 
 // Address of an extension entry point from the window manager's loader; a
 // test may put its own in place. 0 while none is set.

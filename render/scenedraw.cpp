@@ -196,6 +196,7 @@ void applyTexture(const Material& m, bool anisotropy) {
     if (anisotropy) {
         GLfloat most = 1.0f;
         GL.glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &most);
+        if (glAnisotropyLimit > 0 && most > glAnisotropyLimit) most = glAnisotropyLimit;
         GL.glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, most);
     }
     GLint wrap = m.texturewrap == 1 ? GL_CLAMP_TO_EDGE : GL_REPEAT;

@@ -346,6 +346,16 @@ TEST_F(DrawTrace, PlainMaterialsAndTheAdditiveEnvironmentPass) {
     EXPECT_EQ(Count(got, "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT)"), 1);
     EXPECT_EQ(Count(got, "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT)"), 1);
     EXPECT_EQ(CountPrefix(got, "glTexCoordPointer(2, GL_FLOAT, 8, ptr)"), 1);
+
+    // A driver limit caps what the driver offers; the query stays.
+    anisotropyEnabled = true;
+    glAnisotropyLimit = 1;
+    drawObject(s, oi, 0);
+    got = take();
+    glAnisotropyLimit = 0;
+    EXPECT_EQ(Count(got, "glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, [16])"), 1);
+    EXPECT_EQ(CountPrefix(got, "glTexParameterf("), 1);
+    EXPECT_EQ(Count(got, "glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1)"), 1);
 }
 
 TEST_F(DrawTrace, StripsAreSixteenBitIndicesEverythingElseTriangleLists) {

@@ -152,6 +152,29 @@ TEST_F(GlBindTest, TheCompressedUploadIsBoundOnlyWhenTheDriverListsItsExtension)
     EXPECT_EQ((void*)GLEXT.glCompressedTexImage2DARB, nullptr);
 }
 
+// Guards the control-room freeze: llvmpipe's anisotropic filter spun for
+// minutes on a nearly edge-on triangle, so it gets plain filtering.
+TEST_F(GlBindTest, OnlyLlvmpipeGetsItsAnisotropyLimitedToOneWithALogLine) {
+    const std::string line = "[gl] llvmpipe: anisotropic filtering limited to 1 (its filter has no bound on nearly "
+                             "edge-on triangles)";
+    const struct {
+        const char* renderer;
+        float limit;
+    } cases[] = {{"llvmpipe (LLVM 15.0.6, 256 bits)", 1}, {"softpipe", 0}, {"Mesa Intel(R) UHD Graphics", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        setenv("VELMAR_RECGL_RENDERER", c.renderer, 1);
+        RecglReset();
+        glAnisotropyLimit = 7;  // whatever an earlier window left
+        LogCapture log;
+        glCheckDriverLimits();
+        EXPECT_EQ(glAnisotropyLimit, c.limit) << c.renderer;
+        EXPECT_EQ(log.lines(), c.limit ? std::vector<std::string>{line} : std::vector<std::string>{}) << c.renderer;
+    }
+    unsetenv("VELMAR_RECGL_RENDERER");
+    RecglReset();
+    glAnisotropyLimit = 0;
+}
+
 TEST_F(GlBindTest, RegistrationsAtSlotsTwoAndThree) {
     SubsystemRegistry saved = Registry;
     Registry = SubsystemRegistry{};

@@ -9,6 +9,9 @@
 //   VELMAR_RECGL_EXTENSIONS  the GL_EXTENSIONS string
 //   VELMAR_RECGL_FORMATS     compressed formats listed, e.g. "33776,33779"
 //   VELMAR_RECGL_SIZE        the initial viewport, e.g. "640x480"
+//   VELMAR_RECGL_RENDERER    the GL_RENDERER string
+//   VELMAR_RECGL_BLOCK       "NAME@N": the Nth call of NAME never returns (a
+//                            frame that cannot end, for the signal tests)
 // Queries answer plausibly: glGenTextures hands out 1, 2, 3, ...; the
 // viewport follows glViewport; matrices read back as identity.
 #include <fcntl.h>
@@ -38,6 +41,9 @@ struct State {
     std::string lines;
     std::string taken;
     std::string extensions = DefaultExtensions;
+    std::string renderer = "recording GL";
+    std::string blockName;  // VELMAR_RECGL_BLOCK
+    long blockAt = 0, blockCalls = 0;
     std::vector<int> formats = {GL_COMPRESSED_RGB_S3TC_DXT1_EXT, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT,
                                 GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT};
     GLuint nextTexture = 1;
@@ -66,6 +72,12 @@ void readEnvironment(State& g) {
             g.formats.push_back((int)v);
             p = end;
         }
+    }
+    if (const char* r = getenv("VELMAR_RECGL_RENDERER")) g.renderer = r;
+    if (const char* b = getenv("VELMAR_RECGL_BLOCK")) {
+        const char* at = strchr(b, '@');
+        g.blockName = at ? std::string(b, (size_t)(at - b)) : b;
+        g.blockAt = at ? atol(at + 1) : 1;
     }
     if (const char* s = getenv("VELMAR_RECGL_SIZE")) {
         int w = 0, h = 0;
@@ -150,7 +162,7 @@ struct Answer<nameHash("glGetString")> {
         case GL_VENDOR:
             return (R) "Velmar";
         case GL_RENDERER:
-            return (R) "recording GL";
+            return (R)st().renderer.c_str();
         case GL_VERSION:
             return (R) "1.4 recording";
         case GL_EXTENSIONS:
@@ -237,6 +249,8 @@ struct Call {
     const recgl::ArgNames& names;
     template <class... A>
     R operator()(A... a) const {
+        if (!st().blockName.empty() && st().blockName == name && ++st().blockCalls == st().blockAt)
+            for (;;) pause();  // signal handlers still run on this thread
         if constexpr (std::is_void_v<R>) {
             Answer<H>::template run<R>(a...);
             trace(a...);
