@@ -16,6 +16,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
 
 #include "capture.h"
 
@@ -50,11 +53,16 @@ struct CaptureQueue {
     int fd;  // -1 = closed
     std::vector<uint8_t> data;
     size_t sent;
+    uint64_t total;  // bytes written to the pipe since it opened
 };
 
 // How much may wait before the show waits for ffmpeg instead.
 const size_t kQueueLimit = 64u << 20;
 const int kStallSeconds = 60;  // ffmpeg taking nothing for this long has hung
+// Ending at once: how long ffmpeg may take the frames that wait, then the
+// rest of a half-sent one, then to finish the file, before the program goes
+// without waiting.
+const double kAbortSendSeconds = 0.5, kAbortWholeSeconds = 0.25, kAbortFinishSeconds = 5.0;
 
 struct CaptureState {
     CapturePlan plan;
@@ -88,6 +96,11 @@ struct CaptureState {
     bool terminal;
     bool progressShown;  // an in-place line waits for its line feed
 } g{};
+
+// The show's thread holds g_lock while it hands ffmpeg data or finishes the
+// capture; capAbort takes it from the watchdog's thread.
+std::timed_mutex g_lock;
+std::atomic<bool> g_aborting{false};
 
 double nowSeconds() {
     struct timespec ts;
@@ -156,15 +169,18 @@ bool push(CaptureQueue& q) {
             return errno == EAGAIN || errno == EWOULDBLOCK;
         }
         q.sent += (size_t)w;
+        q.total += (uint64_t)w;
     }
     return true;
 }
 
 // Sends until at most `limit` bytes wait, waiting on both pipes at once;
-// false when ffmpeg stopped taking them (closed, ended, or stalled).
+// false when ffmpeg stopped taking them (closed, ended, or stalled), or when
+// the capture is being ended at once.
 bool drain(size_t limit) {
     double stalledSince = -1;
     for (;;) {
+        if (g_aborting) return false;
         if (!push(g.video) || !push(g.audio)) return false;
         size_t waiting = pending(g.video) + pending(g.audio);
         if (waiting <= limit) return true;
@@ -172,7 +188,7 @@ bool drain(size_t limit) {
         int n = 0;
         for (CaptureQueue* q : {&g.video, &g.audio})
             if (pending(*q) > 0) fds[n++] = {q->fd, POLLOUT, 0};
-        int r = poll(fds, (nfds_t)n, 1000);
+        int r = poll(fds, (nfds_t)n, 100);
         if (r < 0 && errno != EINTR) return false;
         if (r > 0) {
             stalledSince = -1;
@@ -239,7 +255,7 @@ void sendFrame() {
         takeSound(g.frames);
         enqueue(g.audio, g.sound.data(), g.sound.size() * sizeof(float));
     }
-    if (!drain(kQueueLimit)) videoStopped("ffmpeg stopped taking frames");
+    if (!drain(kQueueLimit) && !g_aborting) videoStopped("ffmpeg stopped taking frames");
 }
 
 void readPixels(int32_t width, int32_t height) {
@@ -311,14 +327,35 @@ std::string describeStatus(int status) {
     return "status " + std::to_string(status);
 }
 
-void finishVideo() {
+// After ffmpeg's end (`reaped` > 0 with its status): the line that says what
+// was written, or the failure, and the file removed.
+void reportVideo(pid_t reaped, int status, int64_t frames) {
     const CapturePlan& p = g.plan;
-    if (p.video.empty()) return;
-    if (g.ffmpeg == 0) {
-        say(g.videoFailed ? "capture: no video was written"
-                          : "capture: the show stopped before its first frame: no video was written");
+    bool ok = reaped > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !g.videoFailed;
+    if (!ok) {
+        unlink(p.video.c_str());
+        say("capture: ffmpeg failed (" + (reaped > 0 ? describeStatus(status) : std::string("lost")) +
+            "): no video was written");
         return;
     }
+    char b[64];
+    snprintf(b, sizeof b, "%.3f", (double)frames / p.fps);
+    say("capture: wrote " + p.video + ": " + std::to_string(frames) + " frames (" + b + " s) at " +
+        std::to_string(p.fps) + " fps, " + std::to_string(g.videoWidth) + "x" + std::to_string(g.videoHeight) +
+        (p.sound ? ", with sound" : ", without sound"));
+}
+
+// False when there is no video to finish (and says why).
+bool videoToFinish() {
+    if (g.plan.video.empty()) return false;
+    if (g.ffmpeg != 0) return true;
+    say(g.videoFailed ? "capture: no video was written"
+                      : "capture: the show stopped before its first frame: no video was written");
+    return false;
+}
+
+void finishVideo() {
+    if (!videoToFinish()) return;
     if (!g.videoFailed && !drain(0)) videoStopped("ffmpeg stopped taking frames");
     closeQueue(g.video);
     closeQueue(g.audio);
@@ -328,18 +365,59 @@ void finishVideo() {
     if (g.ffmpeg > 0)
         while ((w = waitpid(g.ffmpeg, &status, 0)) < 0 && errno == EINTR) {}
     g.ffmpeg = 0;
-    bool ok = w > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !g.videoFailed;
-    if (!ok) {
-        unlink(p.video.c_str());
-        say("capture: ffmpeg failed (" + (w > 0 ? describeStatus(status) : std::string("lost")) +
-            "): no video was written");
-        return;
+    reportVideo(w, status, g.frames);
+}
+
+// Sends what waits while ffmpeg takes it, for at most `seconds`; then only
+// the rest of a half-sent frame (and sound sample), for `extra` seconds
+// more, so the video ends on a whole frame.
+void sendRest(int64_t frameBytes, double seconds, double extra) {
+    struct Part {
+        CaptureQueue* q;
+        uint64_t unit;
+    } parts[2] = {{&g.video, (uint64_t)frameBytes}, {&g.audio, WM_CAPTURE_CHANNELS * sizeof(float)}};
+    double now = nowSeconds(), all = now + seconds, until = all + extra;
+    while (now < until) {
+        struct pollfd fds[2];
+        int n = 0;
+        for (Part& p : parts) {
+            CaptureQueue& q = *p.q;
+            uint64_t want = now < all ? pending(q) : (p.unit - q.total % p.unit) % p.unit;
+            want = std::min<uint64_t>(want, pending(q));
+            if (q.fd < 0 || want == 0) continue;
+            ssize_t w = write(q.fd, q.data.data() + q.sent, (size_t)want);
+            if (w < 0 && errno != EAGAIN && errno != EINTR) continue;  // ffmpeg has gone
+            if (w > 0) q.sent += (size_t)w, q.total += (uint64_t)w;
+            if (w < (ssize_t)want) fds[n++] = {q.fd, POLLOUT, 0};
+        }
+        if (n == 0) return;  // all sent, or ffmpeg has gone
+        poll(fds, (nfds_t)n, (int)(((now < all ? all : until) - now) * 1000) + 1);
+        now = nowSeconds();
     }
-    char b[64];
-    snprintf(b, sizeof b, "%.3f", (double)g.frames / p.fps);
-    say("capture: wrote " + p.video + ": " + std::to_string(g.frames) + " frames (" + b + " s) at " +
-        std::to_string(p.fps) + " fps, " + std::to_string(g.videoWidth) + "x" + std::to_string(g.videoHeight) +
-        (p.sound ? ", with sound" : ", without sound"));
+}
+
+// The show is ending at once: ffmpeg gets the end of its input now.
+void abortVideo() {
+    if (!videoToFinish()) return;
+    int64_t frameBytes = (int64_t)g.videoWidth * g.videoHeight * 4;
+    if (!g.videoFailed && frameBytes > 0) sendRest(frameBytes, kAbortSendSeconds, kAbortWholeSeconds);
+    int64_t frames = frameBytes > 0 ? (int64_t)(g.video.total / (uint64_t)frameBytes) : 0;
+    closeQueue(g.video);
+    closeQueue(g.audio);
+    int status = g.exitStatus;
+    pid_t w = -g.ffmpeg;
+    double until = nowSeconds() + kAbortFinishSeconds;
+    if (g.ffmpeg > 0) {
+        while ((w = waitpid(g.ffmpeg, &status, WNOHANG)) == 0 && nowSeconds() < until) usleep(10000);
+        if (w == 0) {
+            // Its own process group: it finishes the file after we have gone.
+            say("capture: ffmpeg is still finishing " + g.plan.video + " (" + std::to_string(frames) +
+                " frames sent); it completes the file by itself");
+            return;
+        }
+    }
+    g.ffmpeg = 0;
+    reportVideo(w, status, frames);
 }
 
 void finishPictures() {
@@ -363,6 +441,7 @@ void finishPictures() {
 
 void capPrepare(const WmBaseLink& base, WmSettings& settings) {
     g = CaptureState{};
+    g_aborting = false;
     g.base = base;
     g.video.fd = g.audio.fd = -1;
     g.playFrame = -1;
@@ -490,6 +569,7 @@ void capFrame(int32_t drawWidth, int32_t drawHeight) {
     bool pictures = showMs >= 0 && (!g.plan.shotsDir.empty() || !g.plan.sheet.empty());
     if (video) {
         readPixels(g.videoWidth, g.videoHeight);
+        std::lock_guard<std::timed_mutex> hold(g_lock);
         sendFrame();
     }
     if (pictures) {
@@ -503,10 +583,23 @@ void capFrame(int32_t drawWidth, int32_t drawHeight) {
 bool capWantsEnd() { return capActive() && g.wantsEnd; }
 
 void capFinish() {
+    std::lock_guard<std::timed_mutex> hold(g_lock);
     if (!g.active || g.finished) return;
     g.finished = true;
     if (g.terminal && g.progressShown) showProgress(true);
     finishVideo();
     finishPictures();
     g.pixels = std::vector<uint8_t>();
+}
+
+void capAbort() {
+    g_aborting = true;  // the show's thread stops waiting on ffmpeg
+    std::unique_lock<std::timed_mutex> hold(g_lock, std::defer_lock);
+    // Held longer only by a capture finishing by itself: it ends the file.
+    if (!hold.try_lock_for(std::chrono::milliseconds(500))) return;
+    if (!g.active || g.finished) return;
+    g.finished = true;
+    abortVideo();
+    finishPictures();
+    hold.release();  // the process ends holding it: the show's thread waits
 }

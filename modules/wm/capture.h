@@ -126,3 +126,11 @@ bool capWantsEnd();
 // Ends the capture: closes ffmpeg and waits for it, writes the contact
 // sheet, reports. Safe to call more than once.
 void capFinish();
+
+// Ends the capture at once, from another thread while the show's thread may
+// be stuck in a frame: the rest of a half-sent frame if ffmpeg takes it
+// quickly, then the end of its input, so the frames sent make a playable
+// file; waits a few seconds for ffmpeg to finish it, writes the pictures'
+// report and the contact sheet. Does nothing while capFinish runs. The
+// caller ends the process next.
+void capAbort();

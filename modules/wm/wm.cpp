@@ -8,7 +8,8 @@
 // through SDL's offscreen driver (EGL). With --step every wmUpdate advances
 // the Base module's virtual clock by one frame. The capture of the presented
 // frames to video and pictures (--capture, --shots, --contact-sheet) is its
-// own unit, capture.h.
+// own unit, capture.h; SIGINT and SIGTERM, and the end of a frame that never
+// ends, are wmsignal.h.
 //
 // Plain C at the boundary; nothing throws out of it.
 
@@ -22,6 +23,7 @@
 #include "capture.h"
 #include "wm_api.h"
 #include "wm_base.h"
+#include "wmsignal.h"
 
 #define WM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -89,6 +91,7 @@ void pumpEvents() {
 }
 
 void closeWindow() {
+    if (g.window) sigWindowOpen(false);
     if (g.context) SDL_GL_DeleteContext(g.context);
     if (g.window) SDL_DestroyWindow(g.window);
     g.context = nullptr;
@@ -120,7 +123,11 @@ WM_EXPORT int32_t wmPreInit(void) {
     fillSettings();
     memset(g.keys, 0, sizeof g.keys);
     g.closed = false;
+    // Our own handlers: SDL's would only queue a quit event, which a frame
+    // that never ends never reads.
+    sigInstall(g.base);
     if (!g.videoUp) {
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (!hasDisplay() && !getenv("SDL_VIDEODRIVER")) {
             SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
             log("no display: drawing offscreen (SDL offscreen driver)");
@@ -184,6 +191,7 @@ WM_EXPORT uint32_t wmCreateWindow(int32_t x, int32_t y, int32_t width, int32_t h
     logContext();
     memset(g.keys, 0, sizeof g.keys);
     g.closed = false;
+    sigWindowOpen(true);
     g.handle = SDL_GetWindowID(g.window);
     if (g.handle == 0) g.handle = 1;
     if (capActive()) {
@@ -213,7 +221,9 @@ WM_EXPORT void wmUpdate(void) {
         capFrame(w, h);
     }
     if (g.window && g.context) SDL_GL_SwapWindow(g.window);
+    sigFramePresented();
     if (g.videoUp) pumpEvents();
+    if (sigQuitRequested()) g.closed = true;
     if (capWantsEnd()) g.closed = true;
     if (g.base.BS_TimerStep) g.base.BS_TimerStep();
 }
@@ -229,7 +239,7 @@ WM_EXPORT intptr_t wmOptions(int32_t option, uint32_t /*window*/, intptr_t /*val
     case WM_OPTION_KEYS:
         return (intptr_t)g.keys;
     case WM_OPTION_CLOSED:
-        return g.closed ? 1 : 0;
+        return g.closed || sigQuitRequested() ? 1 : 0;
     case WM_OPTION_READY:
         return g.context && SDL_GL_GetCurrentContext() == g.context ? 1 : 0;
     case WM_OPTION_SETTINGS:
@@ -252,6 +262,7 @@ WM_EXPORT void wmUnLoad(void) {
     if (g.videoUp) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     SDL_Quit();
     g.videoUp = false;
+    sigRemove();
 }
 
 // A box where there is a screen to show it on, standard error otherwise.

@@ -322,3 +322,48 @@ TEST(CaptureShots, TakePicturesWithoutAVideoAndMakeAContactSheet) {
     EXPECT_EQ(be32(20), 8u + 192 + 20 + 8);   // IHDR height
     EXPECT_TRUE(InOrder(r.log, {"--- playing...", "[exit]"}));
 }
+
+// A frame that never ends (the recording GL blocks the first scene draw of
+// play, as a spinning driver once did) can still be ended from outside: a
+// second signal at once, one signal once no frame has come for 5 s. Either
+// way a capture's frames so far make a playable video and the log's last
+// line says why.
+TEST(StalledFrame, ASecondSignalOrFiveSecondsWithoutAFrameEndAtOnce) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    const struct {
+        int signal, count;
+        const char* why;
+        int code;
+        long minMs, maxMs;  // from the last signal to the end
+    } cases[] = {
+        {15, 2, "a second SIGTERM", 143, 0, 1000},
+        {2, 1, "SIGINT while no frame was presented for ", 130, 3000, 7000},
+    };
+    for (const auto& c : cases) {
+        ShowHome home;
+        PutMiniShow(home);
+        std::string video = home.path("stalled.mp4");
+        ShowRun r = RunShow(home, {.step = 0,
+                                   .args = captureArgs(video, "", ""),
+                                   .env = {"VELMAR_RECGL_BLOCK=glDrawElements@1"},
+                                   .recordGl = true,
+                                   .terminateAfter = "--- playing...",
+                                   .terminateDelayMs = 500,
+                                   .terminateSignal = c.signal,
+                                   .terminateCount = c.count,
+                                   .timeoutSeconds = 30});
+        ASSERT_FALSE(r.timedOut) << c.why;
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_GE(r.exitMsAfterSignal, c.minMs) << c.why;
+        EXPECT_LE(r.exitMsAfterSignal, c.maxMs) << c.why;
+        ASSERT_FALSE(r.log.empty());
+        EXPECT_EQ(r.log.back().rfind(std::string("[wm] ended at once: ") + c.why, 0), 0u) << r.log.back();
+        EXPECT_NE(r.log.back().find("(exit code " + std::to_string(c.code) + ")"), std::string::npos);
+        // The loading screen's frames, every one of them whole.
+        int frames = videoFrames(video);
+        EXPECT_GT(frames, 10) << c.why;
+        EXPECT_NE(r.err.find("capture: wrote " + video + ": " + std::to_string(frames) + " frames"),
+                  std::string::npos)
+            << r.err;
+    }
+}

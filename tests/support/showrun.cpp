@@ -107,18 +107,22 @@ ShowRun RunShow(const ShowHome& home, const ShowRunOptions& o) {
     ShowRun r;
     int status = 0;
     long start = nowMs();
-    bool terminated = false;
-    long seenAt = -1;  // when the awaited log line appeared
+    int sent = 0;
+    long seenAt = -1, lastSignal = -1;  // when the awaited log line appeared, the last signal
     for (;;) {
         pid_t w = waitpid(pid, &status, WNOHANG);
-        if (w == pid) break;
+        if (w == pid) {
+            if (lastSignal >= 0) r.exitMsAfterSignal = nowMs() - start - lastSignal;
+            break;
+        }
         long elapsed = nowMs() - start;
-        if (!o.terminateAfter.empty() && !terminated) {
+        if (!o.terminateAfter.empty() && sent < o.terminateCount) {
             if (seenAt < 0 && FindLine(SplitLines(ReadFileText(home.path("debug.log"))), o.terminateAfter) >= 0)
                 seenAt = elapsed;
-            if (seenAt >= 0 && elapsed - seenAt >= o.terminateDelayMs) {
-                kill(pid, SIGTERM);
-                terminated = true;
+            if (seenAt >= 0 && elapsed - seenAt >= o.terminateDelayMs + sent * o.terminateGapMs) {
+                kill(pid, o.terminateSignal);
+                sent++;
+                lastSignal = elapsed;
             }
         }
         if (elapsed > o.timeoutSeconds * 1000L) {

@@ -47,12 +47,16 @@ struct ShowRunOptions {
     bool xvfb = false;                    // under xvfb-run, with a display
     std::string terminateAfter;           // send SIGTERM once debug.log holds this line
     int terminateDelayMs = 200;           // ... and this much later
+    int terminateSignal = 15;             // ... or this signal (SIGINT 2)
+    int terminateCount = 1;               // ... this many times
+    int terminateGapMs = 300;             // ... this far apart
     int timeoutSeconds = 120;             // killed after this, `timedOut` set
 };
 
 struct ShowRun {
     int code = -1;  // exit code, or 128 + signal
     bool timedOut = false;
+    long exitMsAfterSignal = -1;  // from the last signal sent to the end
     std::string out, err;
     std::vector<std::string> log;    // debug.log, line by line
     std::vector<std::string> trace;  // recording GL and fake WM calls
