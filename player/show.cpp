@@ -12,6 +12,7 @@
 #include "font.h"
 #include "loading.h"
 #include "parts.h"
+#include "profile.h"
 #include "showdata.h"
 
 ShowState Show;
@@ -75,6 +76,7 @@ void ShowStartPlay() {
 bool ShowPlayEnds() { return Show.quit || WindowClosed() || Base.BS_TimerGet() >= ShowEndTime; }
 
 void ShowFrame() {
+    profFrameStart();
     if (KeyDown(WM_KEY_ESCAPE)) Show.quit = true;  // the frame is still completed
 
     int32_t t = Base.BS_TimerGet();
@@ -106,11 +108,17 @@ void ShowFrame() {
     Show.prevspace = space;
 
     GL.glPopMatrix();
+    if (profActive()) {
+        const TimelineEntry* e = due >= 0 ? &ShowTimeline.entries[due] : nullptr;
+        profFrameDrawn(t, e ? e->part : 0, due);
+    }
     WM.wmUpdate();
+    profFramePresented();
     Show.lastframeend = Base.BS_TimerGet();
 }
 
 void ShowMain() {
+    profOpen();
     RunInits();
     // Any failure of the opener, not only 1: without a window nothing below
     // has a GL context to draw with.
@@ -131,6 +139,7 @@ void ShowMain() {
 
     ShowStartPlay();
     while (!ShowPlayEnds()) ShowFrame();
+    profFinish();
 
     sndStopMusic();
     sndShutdown();

@@ -37,16 +37,17 @@ namespace {
 // Options that take a value; every other "-x"/"--x" is a flag.
 const char* const kValueOptions[] = {
     "--width", "--height", "--step", "--capture", "--fps", "--shots",
-    "--at", "--contact-sheet", "--every", "--home",
+    "--at", "--contact-sheet", "--every", "--home", "--profile",
 };
 
 // Options whose value must be a number (checked at start, so a typo is
 // reported once instead of silently becoming 0 somewhere later).
 const char* const kNumericOptions[] = {"--width", "--height", "--fps", "--every"};
 
-// Capture outputs: paths given relative to where the program was started,
-// made absolute before the frame moves into the home folder.
+// Files the program writes, given relative to where it was started: made
+// absolute before the frame moves into the home folder.
 const char* const kCaptureOutputs[] = {"--capture", "--shots", "--contact-sheet"};
+const char* const kOutputs[] = {"--capture", "--shots", "--contact-sheet", "--profile"};
 
 // Frames per second of a capture when --fps is not given.
 const int kCaptureFps = 60;
@@ -106,6 +107,8 @@ const char kHelp[] =
     "                     into DIR, then end the show\n"
     "  --contact-sheet OUT.png [--every MS]\n"
     "                     one picture of thumbnails, one every MS ms (10000)\n"
+    "  --profile OUT.csv  write each frame's drawing and presenting time, then\n"
+    "                     print the slowest frames and parts\n"
     "  --help, --version  print and exit\n"
     "\n"
     "Keys: Escape ends the show, Space shows or hides the status line.\n";
@@ -323,10 +326,14 @@ void checkCaptureOptions() {
     if (capture && cfgFind("--step"))
         refuse("--capture runs the show clock at 1000/fps ms a frame: give --fps instead of --step");
     if (!g_timer.isVirtual) parseStep(("1000/" + std::to_string(fps)).c_str());
+}
+
+void absoluteOutputs() {
+    if (const char* v = cfgFind("--profile"); v && !*v) refuse("--profile needs a file name");
     char cwd[PATH_MAX];
     if (!getcwd(cwd, sizeof cwd)) return;
-    for (const char* k : kCaptureOutputs)
-        if (const char* v = cfgFind(k); v && v[0] != '/') replaceOption(k, std::string(cwd) + "/" + v);
+    for (const char* k : kOutputs)
+        if (const char* v = cfgFind(k); v && *v && v[0] != '/') replaceOption(k, std::string(cwd) + "/" + v);
 }
 
 }  // namespace
@@ -584,6 +591,7 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
         parseStep(s);
     }
     checkCaptureOptions();
+    absoluteOutputs();
     if (const char* h = cfgFind("--home")) {
         g_home = h;
         if (g_home.empty() || g_home.back() != '/') g_home += '/';

@@ -233,10 +233,10 @@ TEST(ShowContent, ItPlaysHeadlessFromTheLoadingScreenToTheEnd) {
     for (const char* folder : {"2ddata", "3ddata", "Textures"})
         for (const auto& e : fs::directory_iterator(show(folder)))
             home.put(std::string(folder) + "/" + e.path().filename().string(), ReadFileText(e.path().string()));
-    std::string shots = home.path("shots");
+    std::string shots = home.path("shots"), profile = home.path("profile.csv");
     ShowRun r = RunShow(home, {.step = 1000,
                                .args = {"--width", "320", "--height", "240", "--nosound", "--shots", shots, "--at",
-                                        "125000,249000"}});
+                                        "125000,249000", "--profile", profile}});
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.code, 0) << r.err;
     // Nothing stopped the show between the start of play and the exit run
@@ -246,6 +246,14 @@ TEST(ShowContent, ItPlaysHeadlessFromTheLoadingScreenToTheEnd) {
     ASSERT_GT(exiting, playing);
     for (int i = playing + 1; i < exiting; ++i) EXPECT_EQ(r.log[i].rfind("[wm]", 0), 0u) << r.log[i];
     EXPECT_TRUE(fs::is_regular_file(shots + "/249000.png"));
+    // A hang guard, not a speed target: every frame drew in a few seconds
+    // (a driver once spun for minutes on a nearly edge-on triangle).
+    std::vector<std::string> frames = SplitLines(ReadFileText(profile));
+    ASSERT_EQ(frames.size(), 251u);
+    for (size_t i = 1; i < frames.size(); ++i) {
+        size_t draw = frames[i].find(',', frames[i].find(',', frames[i].find(',', frames[i].find(',') + 1) + 1) + 1);
+        EXPECT_LT(std::stod(frames[i].substr(draw + 1)), 5000.0) << frames[i];
+    }
 }
 
 }  // namespace
