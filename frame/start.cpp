@@ -1,6 +1,8 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "frame.h"
 
 ProgramFolders Folders = {S("./"), S("/tmp")};
@@ -28,18 +30,22 @@ void FatalStop(const ShortString& message) {
     static bool stopping = false;
     if (stopping) {
         LogLine(message);
-        _exit(0);
+        _exit(1);
     }
     stopping = true;
     struct Reset {
         ~Reset() { stopping = false; }  // only reached when a test's process end throws
     } reset;
     // The window goes first, so the box is not hidden behind a full-screen
-    // picture; without the module the message reaches only the log.
+    // picture; without the module there is no box: standard error.
     if (WM.handle) {
         WM.wmDone();
         WM.MsgBox(ToCString(message));
+    } else {
+        std::string line = str(message) + "\n";
+        if (write(2, line.data(), line.size()) < 0) {}
     }
     LogLine(message);
-    RunExits(0);
+    // A show that could not play is not a success.
+    RunExits(1);
 }

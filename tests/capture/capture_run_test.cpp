@@ -221,7 +221,7 @@ TEST(CaptureEnds, AFatalStopLeavesAPlayableVideoOfWhatWasShown) {
     unlink(home.path("3ddata/sarkany.vlm").c_str());  // loading stops with "File (...) not found."
     std::string video = home.path("stopped.mp4");
     ShowRun r = RunShow(home, {.step = 0, .args = captureArgs(video, "", "")});
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find("File (3ddata/sarkany.vlm) not found."), std::string::npos) << r.err;
     int frames = videoFrames(video);
     EXPECT_GT(frames, 1);

@@ -220,12 +220,12 @@ TEST(ShowRun, AMissingTimelineEndsInTheRunTimeErrorReport) {
 
 // ---------------------------------------------------------------- failures
 
-TEST(ShowRun, AMissingWindowManagerIsLoggedAndEndsWith0WithoutABox) {
+TEST(ShowRun, AMissingWindowManagerIsSaidOnStandardErrorAndEndsWith1) {
     ShowHome home;
     PutQuietShow(home, OnlyTimeline());
     ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_MODULE_WM=" + home.path("Modules/WM.so")}});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");  // no message box, not even on standard error
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "WM not loaded, please reinstall this software.\n");  // no box without the module
     EXPECT_TRUE(InOrder(r.log, {"[init] call : Window manager ...", "WM not loaded, please reinstall this software.",
                                 "[exit] --- subsystems", "[exit] call : Uninit window manager ...", "[exit]"}));
     EXPECT_EQ(FindLine(r.log, "[init] call : GL unit ..."), -1);
@@ -248,7 +248,7 @@ TEST(ShowRun, AWindowManagerThatCannotStartIsAFatalStop) {
     ShowHome home;
     PutQuietShow(home, OnlyTimeline());
     ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_FAKEWM_FAIL=preinit"}, .fakeWm = true});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(InOrder(r.trace, {"wmPreInit", "wmDone", "MsgBox(Error during WM initialization.)", "wmUnLoad"}));
     EXPECT_TRUE(InOrder(r.log, {"Error during WM initialization.", "[exit] --- subsystems", "[exit]"}));
 }
@@ -269,7 +269,7 @@ TEST(ShowRun, MissingGlLibrariesStopWithAReinstallMessage) {
         ShowHome home;
         PutQuietShow(home, OnlyTimeline());
         ShowRun r = RunShow(home, {.step = 1000, .env = {c.env}, .fakeWm = true});
-        EXPECT_EQ(r.code, 0) << c.env;
+        EXPECT_EQ(r.code, 1) << c.env;
         EXPECT_TRUE(InOrder(r.trace, {"wmDone", "MsgBox(" + c.message + ")", "wmUnLoad"})) << c.env;
         EXPECT_TRUE(InOrder(r.log, {c.message, "[exit] --- subsystems", "[exit]"})) << c.env;
         EXPECT_EQ(FindLine(r.log, "--- playing..."), -1);
@@ -280,7 +280,7 @@ TEST(ShowRun, WithTheRealWindowManagerHeadlessTheBoxGoesToStandardError) {
     ShowHome home;
     PutQuietShow(home, OnlyTimeline());
     ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_MODULE_GLU32_DLL=/nonexistent/libGLU.so.1"}});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "GLU (libGLU.so.1) could not be loaded. Please reinstall this software.\n");
 }
 

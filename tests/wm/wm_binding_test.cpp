@@ -136,7 +136,7 @@ TEST_F(WmBindingTest, FatalStopClosesTheWindowShowsTheWholeMessageLogsItAndRunsT
     } catch (const ExitCalled& e) {
         code = e.code;
     }
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 1);
     auto t = trace();
     int done = FindLine(t, "wmDone");
     ASSERT_NE(done, -1);
@@ -147,12 +147,15 @@ TEST_F(WmBindingTest, FatalStopClosesTheWindowShowsTheWholeMessageLogsItAndRunsT
     EXPECT_EQ(WM.handle, nullptr);
 }
 
-TEST_F(WmBindingTest, FatalStopWithoutTheModuleOnlyLogs) {
+TEST_F(WmBindingTest, FatalStopWithoutTheModuleLogsAndEndsWith1) {
     LogCapture log;
+    int code = -1;
     try {
         FatalStop("File (x) not found.");
-    } catch (const ExitCalled&) {
+    } catch (const ExitCalled& e) {
+        code = e.code;
     }
+    EXPECT_EQ(code, 1);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"File (x) not found.", "[exit] --- subsystems", "[exit]"}));
     EXPECT_TRUE(trace().empty());
 }
