@@ -155,15 +155,20 @@ void InstallErrorReport() {
 void SetFailHook(FailHook hook) { g_hook = hook; }
 FailHook GetFailHook() { return g_hook; }
 
-__attribute__((noinline)) void RunError(int code, const char* detail) {
+__attribute__((noinline)) void RunError(int code, const char* given) {
     uintptr_t address = (uintptr_t)__builtin_return_address(0);
     uintptr_t frame = *(uintptr_t*)__builtin_frame_address(0);  // the caller's frame
+    // A copy first: the text may live in the shared conversion buffer, which
+    // the report's own log lines reuse. Fixed size: this may be out of memory.
+    char copy[1024];
+    snprintf(copy, sizeof copy, "%s", given ? given : "");
+    const char* detail = copy;
     if (g_hook) g_hook(FailRunError, code, detail);
-    if (detail && *detail) LogLine(S("[rt] ") + detail);
+    if (*detail) LogLine(S("[rt] ") + detail);
     if (RunErrorProc) RunErrorProc(code, address, frame);
     fflush(stdout);
-    fprintf(stderr, "Runtime error %d at 0x%016lX%s%s\n", code, (unsigned long)address,
-            detail && *detail ? ": " : "", detail ? detail : "");
+    fprintf(stderr, "Runtime error %d at 0x%016lX%s%s\n", code, (unsigned long)address, *detail ? ": " : "",
+            detail);
     fflush(stderr);
     _exit(code);
 }

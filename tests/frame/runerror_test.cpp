@@ -2,7 +2,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "sceneconfig/sceneconfig.h"
 #include "support/support.h"
+#include "textures/texman.h"
 
 namespace {
 
@@ -227,6 +229,38 @@ TEST_F(ReportTest, EntriesInsideAModuleCarryItsNameAndOffset) {
     auto lines = logLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), " - 0x0000000000002000 (mid.so)"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "  0x0000000000002ABC (mid.so, ofs: 0x00000ABC)"), lines.end());
+}
+
+// Guards the report printing freed memory: the callers hand over text from
+// the shared conversion buffer, which the report's own log lines reuse.
+TEST_F(ReportTest, EachCallersDetailIsPrintedAsGiven) {
+    const struct {
+        void (*fail)();
+        int code;
+        const char* stderrEnd;
+    } cases[] = {
+        {[] {
+             Base.BS_PathGet = [](int32_t kind, const char*) -> const char* {
+                 return kind == 1 ? "/no/such/folder/" : "/tmp";
+             };
+             FrameSetFolders();
+         },
+         3, ": cannot enter the home folder /no/such/folder/\n$"},
+        {[] { tmDump(S("/dev/full")); }, 101, ": /dev/full\n$"},
+        {[] {
+             Scene s{};
+             WriteSceneConfig(s, S("/no/such/folder/x.cfg"));
+         },
+         3, ": cannot write /no/such/folder/x.cfg: No such file or directory\n$"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EXIT(
+            {
+                Base.BS_DbgLog = fileLog;
+                InstallErrorReport();
+                c.fail();
+            },
+            ::testing::ExitedWithCode(c.code), std::string("Runtime error [0-9]+ at 0x[0-9A-F]+") + c.stderrEnd);
 }
 
 }  // namespace
