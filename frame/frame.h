@@ -19,19 +19,20 @@
 #include "wm.h"
 
 struct ProgramFolders {
-    ShortString home;  // "./" until FrameStart
+    ShortString home;  // "./" until FrameStart; "./" too for a home longer than 255
     ShortString temp;  // "/tmp" until FrameStart
 };
 extern ProgramFolders Folders;
 
 void FrameStart(int argc, char** argv);
 
-// Takes the folders from Base and enters the home folder; a folder that
-// cannot be entered is run-time error 3.
+// Takes the folders from Base and enters the home folder by its whole path
+// (however long); a folder that cannot be entered is run-time error 3.
 void FrameSetFolders();
 
 // Ends the program on a condition it cannot recover from: closes the window
-// and shows the message when the window manager is loaded, logs the message,
-// then runs the exit procedures with exit code 0.
+// and shows the message when the window manager is loaded (on standard
+// error without it), logs the message, then runs the exit procedures with
+// exit code 1.
 [[noreturn]] void FatalStop(const ShortString& message);
 [[noreturn]] inline void FatalStop(std::string_view message) { FatalStop(S(message)); }

@@ -50,6 +50,12 @@ bool TryReadFile(const char* path, std::string& out, int* code) {
     return true;
 }
 
+ShortString RtJoinPath(const ShortString& folder, const ShortString& name) {
+    std::string whole = str(folder) + "/" + str(name);
+    if (whole.size() > 255) RunError(3, ("path longer than 255 characters: " + whole).c_str());
+    return S(whole);
+}
+
 std::string RtReadFile(const char* path) {
     std::string out;
     int code = 0;

@@ -12,6 +12,10 @@
 
 #include "shortstring.h"
 
+// folder + "/" + name; a path longer than a short string holds is run-time
+// error 3 naming it, never a shorter path to another file.
+ShortString RtJoinPath(const ShortString& folder, const ShortString& name);
+
 // Run-time error number for a failed open (errno value in, 2/3/5/... out).
 int RtOpenErrorCode(int err);
 

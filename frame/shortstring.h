@@ -20,7 +20,7 @@ static_assert(sizeof(ShortString) == 256, "a ShortString is the 256-byte file re
 inline ShortString S(std::string_view v) {
     ShortString s;
     s.len = (uint8_t)(v.size() > 255 ? 255 : v.size());
-    std::memcpy(s.text, v.data(), s.len);
+    if (s.len) std::memcpy(s.text, v.data(), s.len);  // an empty view may hold a null pointer
     std::memset(s.text + s.len, 0, 255 - s.len);
     return s;
 }
@@ -34,7 +34,7 @@ inline ShortString operator+(const ShortString& a, std::string_view b) {
     ShortString r = a;
     size_t n = b.size();
     if (n > 255u - r.len) n = 255u - r.len;
-    std::memcpy(r.text + r.len, b.data(), n);
+    if (n) std::memcpy(r.text + r.len, b.data(), n);
     r.len = (uint8_t)(r.len + n);
     return r;
 }

@@ -9,12 +9,19 @@ ProgramFolders Folders = {S("./"), S("/tmp")};
 
 void FrameSetFolders() {
     Folders.temp = S(Base.BS_PathGet ? Base.BS_PathGet(2, "") : "/tmp");
-    Folders.home = S(Base.BS_PathGet ? Base.BS_PathGet(1, "") : "./");
-    if (Folders.home.len == 0) return;
-    if (chdir(ToCString(Folders.home)) != 0) {
-        int code = errno == ENOENT ? 3 : RtOpenErrorCode(errno);
-        RunError(code, ToCString(S("cannot enter the home folder ") + Folders.home));
+    const char* got = Base.BS_PathGet ? Base.BS_PathGet(1, "") : "./";
+    std::string home = got ? got : "";
+    if (home.empty()) {
+        Folders.home = S("");
+        return;
     }
+    // The whole path: cut to a short string it would name another folder.
+    // Every data path is relative to the working folder from here on.
+    if (chdir(home.c_str()) != 0) {
+        int code = errno == ENOENT ? 3 : RtOpenErrorCode(errno);
+        RunError(code, ("cannot enter the home folder " + home).c_str());
+    }
+    Folders.home = S(home.size() <= 255 ? home : "./");
 }
 
 void FrameStart(int argc, char** argv) {

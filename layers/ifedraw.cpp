@@ -14,7 +14,7 @@ uint32_t layerTexture(const ShortString& name, const ShortString& folder) {
     uint32_t tex;
     if (name == "RT") tex = frameTexture;
     else if (name == "GLOW") tex = glowTexture;
-    else tex = tmAcquire(folder + "/" + name, 1);
+    else tex = tmAcquire(RtJoinPath(folder, name), 1);
     // Acts on whatever is bound now: the new texture when the manager just
     // made it, otherwise the one bound before.
     GL.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);

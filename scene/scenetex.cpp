@@ -1,5 +1,6 @@
 // Scene textures through the texture manager (kept apart so that nothing
 // else of the scene unit needs it).
+#include "../frame/frame.h"
 #include "../textures/texman.h"
 #include "scenefile.h"
 
@@ -9,23 +10,22 @@ const char FrameBufferTexture[] = "$framebuffer$.jpg";
 }  // namespace
 
 void SetupSceneTextures(Scene& scene, const ShortString& folder) {
-    ShortString dir = folder + "/";
     for (int32_t i = 0; scene.materials && i < scene.materialcount; ++i) {
         Material& m = scene.materials[i];
         if (m.textured) {
             if (m.texturename == std::string_view(FrameBufferTexture)) {
                 m.glname = 0;
             } else {
-                m.glname = tmAcquire(dir + m.texturename, m.magtype);
+                m.glname = tmAcquire(RtJoinPath(folder, m.texturename), m.magtype);
                 m.depth = (uint8_t)tmDepthOf(m.glname);
             }
         }
-        if (m.envmap) m.envmapglname = tmAcquire(dir + m.envmaptexture, 3);
+        if (m.envmap) m.envmapglname = tmAcquire(RtJoinPath(folder, m.envmaptexture), 3);
     }
     for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
         SceneObject& o = scene.objects[i];
         if (o.particleenabled && o.particletexture.len > 0)
-            o.particleglname = tmAcquire(dir + o.particletexture, 3);
+            o.particleglname = tmAcquire(RtJoinPath(folder, o.particletexture), 3);
     }
 }
 

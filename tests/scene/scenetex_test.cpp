@@ -113,4 +113,23 @@ TEST_F(SceneTextures, AMissingTextureFileStopsWithTheManagersMessage) {
     }
 }
 
+// Guards a texture path cut to 255 characters: it named another file.
+TEST_F(SceneTextures, APathLongerThanAShortStringIsRunTimeError3NotAnotherFile) {
+    std::string name(255 - dir.size() - 1, 'n');  // folder + "/" + name: exactly 255
+    WriteFile(dir + "/" + name, fx::Tga(2, 2, 24, fx::Pattern(2, 2)));
+    s.materials[1].texturename = S(name);
+    SetupSceneTextures(s, S(dir));
+    EXPECT_EQ(inUse(), 3);
+    ReleaseSceneTextures(s);
+    s.materials[1].texturename = S(name + "x");
+    try {
+        SetupSceneTextures(s, S(dir));
+        ADD_FAILURE() << "no stop";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.kind, FailRunError);
+        EXPECT_EQ(f.code, 3);
+        EXPECT_EQ(f.message, "path longer than 255 characters: " + dir + "/" + name + "x");
+    }
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "text_stage_calls.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "player/show.h"
@@ -229,6 +231,29 @@ TEST(ShowRun, AMissingWindowManagerIsSaidOnStandardErrorAndEndsWith1) {
     EXPECT_TRUE(InOrder(r.log, {"[init] call : Window manager ...", "WM not loaded, please reinstall this software.",
                                 "[exit] --- subsystems", "[exit] call : Uninit window manager ...", "[exit]"}));
     EXPECT_EQ(FindLine(r.log, "[init] call : GL unit ..."), -1);
+}
+
+// Guards a home path cut to 255 characters: the program entered a shorter
+// folder and read that one's data while its log went to the real home.
+TEST(ShowRun, AHomeLongerThan255CharactersIsUsedWhole) {
+    ShowHome outer, home;
+    RemoveTree(home.dir);
+    home.dir = outer.dir;
+    while (home.dir.size() < 315) {
+        home.dir += "/folder-of-a-deep-tree";
+        mkdir(home.dir.c_str(), 0755);
+    }
+    PutMiniShow(home);
+    // A decoy where the cut path points, with a font that cannot load.
+    std::string cut = (home.dir + "/").substr(0, 255);
+    for (size_t s = cut.find('/', outer.dir.size() + 1); s != std::string::npos; s = cut.find('/', s + 1))
+        mkdir(cut.substr(0, s).c_str(), 0755);
+    mkdir(cut.c_str(), 0755);
+    mkdir((cut + "/2ddata").c_str(), 0755);
+    WriteFile(cut + "/2ddata/fontset.3f", "not a font");
+    ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(FindLine(r.log, "--- playing..."), -1);  // the log went to the real home, as the data came from it
 }
 
 TEST(ShowRun, AWindowThatCannotBeMadeEndsWith1WithoutAMessage) {
