@@ -454,6 +454,7 @@ void LoadSceneData(Scene& scene, const ShortString& fileName, const uint8_t* dat
     ld.data = data;
     ld.size = size;
     ld.stats = stats;
+    if (ld.size < 4) truncated(ld);  // an empty file too: it holds no scene
     while (ld.pos < ld.size) {
         if (ld.size - ld.pos < 4) truncated(ld);
         const uint8_t* p = ld.data + ld.pos;

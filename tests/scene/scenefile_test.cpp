@@ -338,9 +338,9 @@ TEST(SceneLoad, LoaderOnlyKindsAndUnusedKindsAreAccepted) {
     ReleaseScene(s);
 }
 
-TEST(SceneLoad, AnEmptyFileIsAnEmptyScene) {
+TEST(SceneLoad, AFileWithoutChunksIsAnEmptyScene) {
     Scene s{};
-    LoadBytes(s, "");
+    LoadBytes(s, "abcd");  // four bytes that are no chunk: skipped
     EXPECT_EQ(s.objectcount, 0);
     EXPECT_EQ(s.maxpassno, 0);
     EXPECT_EQ(s.shadowlength, 1000.0f);
@@ -565,7 +565,7 @@ TEST(SceneLoadRefuses, AMissingFileWithItsMessage) {
 }
 
 TEST(SceneLoadRefuses, FilesCutShortThroughRunError100) {
-    for (std::string cut : {std::string("F"), std::string("F!\x03"), std::string("abc")}) {
+    for (std::string cut : {std::string(), std::string("F"), std::string("F!\x03"), std::string("abc")}) {
         Failure f = LoadFails(cut);
         EXPECT_EQ(f.kind, FailRunError);
         EXPECT_EQ(f.code, 100);

@@ -437,6 +437,7 @@ TEST(VelmarScene, BadFilesGetOneLineAndExitCode2) {
     };
     std::vector<Case> cases = {
         {t.put("cut.vlm", "F!"), "read past end of " + t.dir + "/cut.vlm"},
+        {t.put("empty.vlm", ""), "read past end of " + t.dir + "/empty.vlm"},
         {t.put("size.vlm", corrupt.bytes), t.dir + "/size.vlm: Chunk size corruption !"},
         {t.put("faces.vlm", faces.bytes),
          "Scene corruption ! (" + t.dir + "/faces.vlm) object 0 \"\": face 0 (0, 0, 7)"},
@@ -456,9 +457,11 @@ TEST(VelmarScene, BadFilesGetOneLineAndExitCode2) {
     EXPECT_NE(r.err.find("--at"), std::string::npos);
     r = RunProgram({Velmar(), "scene", "spin", t.dir + "/ok.vlm"});
     EXPECT_EQ(r.code, 2);
-    r = RunProgram({Velmar(), "scene", "resave", t.dir + "/cut.vlm", t.dir + "/out.vlm"});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(access((t.dir + "/out.vlm").c_str(), F_OK), 0);  // nothing written
+    for (const char* bad : {"/cut.vlm", "/empty.vlm"}) {
+        r = RunProgram({Velmar(), "scene", "resave", t.dir + bad, t.dir + "/out.vlm"});
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_NE(access((t.dir + "/out.vlm").c_str(), F_OK), 0) << bad;  // nothing written
+    }
     r = RunProgram({Velmar(), "scene", "--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("velmar scene dump FILE"), std::string::npos);
