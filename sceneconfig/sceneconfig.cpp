@@ -4,7 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "../frame/frame.h"
 
@@ -231,9 +234,147 @@ int proposal(const Material& m) {
     return -1;
 }
 
+// One setting of an entity's block: "kind(name).key=value", and a comment
+// line that follows it (the pass proposal's texture note).
+struct Setting {
+    const char* key;
+    std::string value;
+    std::string after;
+};
+
+// A comment keeps to its line: a line feed in it would start a setting.
+std::string commentText(std::string_view t) {
+    std::string out;
+    for (unsigned char c : t) {
+        if (c < 0x20 || c == 0x7f) {
+            char b[8];
+            snprintf(b, sizeof b, "\\x%02X", c);
+            out += b;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out;
+}
+
+std::vector<Setting> materialSettings(const Material& m) {
+    std::vector<Setting> v = {
+        {"texturename", str(m.texturename), ""},       {"transparency", real(m.transparency), ""},
+        {"utile", real(m.utile), ""},                  {"vtile", real(m.vtile), ""},
+        {"textured", num(m.textured), ""},             {"ambient", vec(m.ambient), ""},
+        {"diffuse", vec(m.diffuse), ""},               {"specular", vec(m.specular), ""},
+        {"shine", num(m.shine), ""},                   {"envmap", num(m.envmap), ""},
+        {"envmaptexture", str(m.envmaptexture), ""},   {"magtype", num(m.magtype), ""},
+        {"receivelight", num(m.receivelight), ""},     {"depthtest", num(m.depthtest), ""},
+        {"alphatest", real(m.alphatest), ""},          {"texturewrap", num(m.texturewrap), ""},
+        {"constantalpha", real(m.constantalpha), ""},  {"flaresize", real(m.flaresize), ""},
+    };
+    int prop = proposal(m);
+    if (prop >= 0) v.push_back({"blend", num(prop), ""});
+    return v;
+}
+
+std::vector<Setting> objectSettings(const Scene& scene, const SceneObject& o) {
+    static const char* const kPassComment[3] = {"#standard texture :", "#transparent material :",
+                                                 "#alpha channel texture :"};
+    std::vector<Setting> v = {
+        {"material", num(o.material), ""},
+        {"rendermode", num(o.rendermode), ""},
+        {"visible", num(o.visible), ""},
+        {"particleenabled", num(o.particleenabled), ""},
+        {"deltavector", vec(o.deltavector), ""},
+        {"deltavectorspread", vec(o.deltavectorspread), ""},
+        {"color", vec(o.color), ""},
+        {"colorspread", vec(o.colorspread), ""},
+        {"colorattrib", num(o.colorattrib), ""},
+        {"power", real(o.power), ""},
+        {"deltapower", real(o.deltapower), ""},
+        {"newparticle", num(o.newparticle), ""},
+        {"particletexture", str(o.particletexture), ""},
+        {"size", real(o.size), ""},
+    };
+    // An object whose material does not exist gets no proposal.
+    if (o.material >= 0 && o.material < scene.materialcount && scene.materials) {
+        const Material& m = scene.materials[o.material];
+        int prop = proposal(m);
+        if (prop >= 0) v.push_back({"passno", num(prop), kPassComment[prop] + commentText(str(m.texturename))});
+    }
+    v.push_back({"backfacecull", num(o.backfacecull), ""});
+    return v;
+}
+
+std::vector<Setting> lightSettings(const SceneLight& l) {
+    return {{"enabled", num(l.enabled), ""},
+            {"pos", vec(l.pos), ""},
+            {"ambient", vec(l.ambient), ""},
+            {"diffuse", vec(l.diffuse), ""},
+            {"specular", vec(l.specular), ""}};
+}
+
+// The reader takes a name up to the first ')' and the key from the first
+// '.', and a line ends at a line feed: a name holding any of them names
+// another entry (or none, which is entry 0).
+bool addressable(std::string_view name) { return name.find_first_of(").=\n") == std::string_view::npos; }
+
+// Lines are read up to 255 characters, a line feed ends them.
+const char* unwritable(const std::string& prefix, const Setting& s) {
+    if (s.value.find('\n') != std::string::npos) return "the value holds a line feed";
+    if (prefix.size() + 2 + strlen(s.key) + 1 + s.value.size() > 255) return "the line would be longer than 255 characters";
+    return nullptr;
+}
+
+const Setting* findSetting(const std::vector<Setting>& v, const char* key) {
+    for (const Setting& s : v)
+        if (!strcmp(s.key, key)) return &s;
+    return nullptr;
+}
+
+void leftOut(Writer& w, const std::string& what, const std::string& why) {
+    w.line("# left out: " + commentText(what) + ": " + why);
+    LogLine(S("[config] left out ") + commentText(what) + ": " + why);
+}
+
+// Every entity of a kind. The reader gives each line to the last entity of
+// its name, so an earlier one of the same name only carries the settings the
+// last one carries too (which then take their own values back); a setting
+// the reader would get wrong is left out, with a comment and a log line.
+template <typename Entity, typename Settings>
+void writeBlocks(Writer& w, const char* kind, const Entity* entries, int32_t count, Settings settingsOf) {
+    for (int32_t i = 0; i < count && entries; ++i) {
+        std::string name = str(entries[i].name), prefix = std::string(kind) + "(" + name;
+        if (!addressable(name)) {
+            leftOut(w, prefix + ")", "its name holds ')', '.', '=' or a line feed, which the reader cannot find");
+            w.line("#");
+            continue;
+        }
+        int32_t last = i;
+        for (int32_t k = i + 1; k < count; ++k)
+            if (entries[k].name == entries[i].name) last = k;
+        std::vector<Setting> own = settingsOf(entries[i]), theirs = settingsOf(entries[last]);
+        std::map<std::string, std::string> reasons;  // why -> keys
+        for (const Setting& s : own) {
+            const char* why = unwritable(prefix, s);
+            if (!why && last != i) {
+                const Setting* t = findSetting(theirs, s.key);
+                if (!t || unwritable(prefix, *t))
+                    why = "the reader gives it to the later entry of this name, which does not carry it";
+            }
+            if (why) {
+                std::string& keys = reasons[why];
+                keys += (keys.empty() ? "" : ", ") + std::string(s.key);
+                continue;
+            }
+            w.line(prefix + ")." + s.key + "=" + s.value);
+            if (!s.after.empty()) w.line(s.after);
+        }
+        for (const auto& [why, keys] : reasons) leftOut(w, prefix + ")." + keys, why);
+        w.line("#");
+    }
+}
+
 }  // namespace
 
-std::string SceneConfigText(const Scene& scene) {
+std::string SceneConfigText(const Scene& scene, const std::string& note) {
     Writer w;
     w.line("# Velmar config file");
     w.line("#");
@@ -250,74 +391,13 @@ std::string SceneConfigText(const Scene& scene) {
     w.line("# Alphatest : 0 -N/A ; 0..1 -alpha testing value");
     w.line("# Blend     : 0 -NO  ; 1 -ONE/ONE ; 2 -ALPHA ; 3 -1-ALPHA");
     w.line("# ");
-    for (int32_t i = 0; i < scene.materialcount && scene.materials; ++i) {
-        const Material& m = scene.materials[i];
-        std::string p = "material(" + str(m.name);
-        w.line(p + ").texturename=" + str(m.texturename));
-        w.line(p + ").transparency=" + real(m.transparency));
-        w.line(p + ").utile=" + real(m.utile));
-        w.line(p + ").vtile=" + real(m.vtile));
-        w.line(p + ").textured=" + num(m.textured));
-        w.line(p + ").ambient=" + vec(m.ambient));
-        w.line(p + ").diffuse=" + vec(m.diffuse));
-        w.line(p + ").specular=" + vec(m.specular));
-        w.line(p + ").shine=" + num(m.shine));
-        w.line(p + ").envmap=" + num(m.envmap));
-        w.line(p + ").envmaptexture=" + str(m.envmaptexture));
-        w.line(p + ").magtype=" + num(m.magtype));
-        w.line(p + ").receivelight=" + num(m.receivelight));
-        w.line(p + ").depthtest=" + num(m.depthtest));
-        w.line(p + ").alphatest=" + real(m.alphatest));
-        w.line(p + ").texturewrap=" + num(m.texturewrap));
-        w.line(p + ").constantalpha=" + real(m.constantalpha));
-        w.line(p + ").flaresize=" + real(m.flaresize));
-        int prop = proposal(m);
-        if (prop >= 0) w.line(p + ").blend=" + num(prop));
-        w.line("#");
-    }
+    if (!note.empty()) w.line("# note: " + commentText(note));
+    writeBlocks(w, "material", scene.materials, scene.materialcount, materialSettings);
     w.line("# Object Info");
-    static const char* const kPassComment[3] = {"#standard texture :", "#transparent material :",
-                                                 "#alpha channel texture :"};
-    for (int32_t i = 0; i < scene.objectcount && scene.objects; ++i) {
-        const SceneObject& o = scene.objects[i];
-        std::string p = "object(" + str(o.name);
-        w.line(p + ").material=" + num(o.material));
-        w.line(p + ").rendermode=" + num(o.rendermode));
-        w.line(p + ").visible=" + num(o.visible));
-        w.line(p + ").particleenabled=" + num(o.particleenabled));
-        w.line(p + ").deltavector=" + vec(o.deltavector));
-        w.line(p + ").deltavectorspread=" + vec(o.deltavectorspread));
-        w.line(p + ").color=" + vec(o.color));
-        w.line(p + ").colorspread=" + vec(o.colorspread));
-        w.line(p + ").colorattrib=" + num(o.colorattrib));
-        w.line(p + ").power=" + real(o.power));
-        w.line(p + ").deltapower=" + real(o.deltapower));
-        w.line(p + ").newparticle=" + num(o.newparticle));
-        w.line(p + ").particletexture=" + str(o.particletexture));
-        w.line(p + ").size=" + real(o.size));
-        // An object whose material does not exist gets no proposal.
-        if (o.material >= 0 && o.material < scene.materialcount && scene.materials) {
-            const Material& m = scene.materials[o.material];
-            int prop = proposal(m);
-            if (prop >= 0) {
-                w.line(p + ").passno=" + num(prop));
-                w.line(kPassComment[prop] + str(m.texturename));
-            }
-        }
-        w.line(p + ").backfacecull=" + num(o.backfacecull));
-        w.line("#");
-    }
+    writeBlocks(w, "object", scene.objects, scene.objectcount,
+                [&](const SceneObject& o) { return objectSettings(scene, o); });
     w.line("# Light Info");
-    for (int32_t i = 0; i < SceneLightCount; ++i) {
-        const SceneLight& l = scene.lights[i];
-        std::string p = "light(" + str(l.name);
-        w.line(p + ").enabled=" + num(l.enabled));
-        w.line(p + ").pos=" + vec(l.pos));
-        w.line(p + ").ambient=" + vec(l.ambient));
-        w.line(p + ").diffuse=" + vec(l.diffuse));
-        w.line(p + ").specular=" + vec(l.specular));
-        w.line("#");
-    }
+    writeBlocks(w, "light", scene.lights, SceneLightCount, lightSettings);
     return w.out;
 }
 

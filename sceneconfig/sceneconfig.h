@@ -22,5 +22,10 @@ void ApplySceneConfig(Scene& scene, const std::string& text);
 
 // Writes the scene's settings (lines end in CR LF). A file that cannot be
 // written is a run-time error.
+// A setting the reader would give to another entry or read otherwise (a
+// name holding ')', '.', '=' or a line feed; a value with a line feed; a
+// line over 255 characters) is left out, with a comment and a log line.
+// `note`, when given, is one more comment line at the end of the comment
+// block.
 void WriteSceneConfig(const Scene& scene, const ShortString& fileName);
-std::string SceneConfigText(const Scene& scene);
+std::string SceneConfigText(const Scene& scene, const std::string& note = "");

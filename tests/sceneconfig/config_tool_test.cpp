@@ -46,6 +46,21 @@ TEST_F(ConfigTool, ProposalsFollowTheTexturesRealDepth) {
     EXPECT_NE(cfg.find("material(plain).blend=0\r\n"), std::string::npos);
     EXPECT_NE(cfg.find("material(cutout).blend=2\r\n"), std::string::npos);
     EXPECT_NE(cfg.find("object(right).passno=2\r\n#alpha channel texture :alpha.tga\r\n"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(cfg.find("# note:"), std::string::npos);
+}
+
+// Guards a silent guess: without textures the 32-bit one's material was
+// proposed blend 0, as if opaque.
+TEST_F(ConfigTool, WithoutTheTextureFolderTheProposalsAreSaidToBeGuesses) {
+    RemoveTree(dir + "/Textures");
+    RunResult r = RunProgram({Velmar(), "scene", "config-write", dir + "/3ddata/cfg.vlm", dir + "/out.cfg"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string note = "no texture folder " + dir + "/Textures" +
+                       ": the blend and pass proposals follow the depths the scene file holds, not the textures'";
+    EXPECT_EQ(r.err, "velmar scene config-write: " + note + "\n");
+    EXPECT_NE(ReadFileText(dir + "/out.cfg").find("\r\n# \r\n# note: " + note + "\r\nmaterial(plain)."),
+              std::string::npos);
 }
 
 TEST_F(ConfigTool, AnEditedFileAppliedBackIsSaved) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "scene/scenefile.h"
 #include "sceneconfig/sceneconfig.h"
+#include "support/showrun.h"
 #include "support/support.h"
 
 namespace {
@@ -336,6 +339,65 @@ TEST(SceneConfigWriter, WriteThenReadReproducesEveryWrittenField) {
     EXPECT_EQ(b.s.objects[0].passno, 1);  // its material is m1, transparent
     EXPECT_EQ(b.s.objects[1].passno, 0);
     EXPECT_EQ(b.s.maxpassno, 1);
+}
+
+// Guards blocks read back into another entry: names the reader cannot find
+// again, values that do not fit on one line, and an earlier entry of a name
+// whose block the reader gives to the later one.
+TEST(SceneConfigWriter, WhatIsWrittenIsReadBackIntoTheSameEntryWithTheSameValue) {
+    const std::string longName(220, 'n');  // short lines fit, vectors do not
+    const std::vector<std::string> materials = {"plain", "bl)de", "a.b", "x=y", "line\nbreak", "(paren", "twin",
+                                                "twin", longName};
+    const std::vector<std::string> objects = {"floor", "bl)de", "blade", "dot.ted", "eq=ual", "nl\nname", "twin",
+                                              "twin", longName};
+    auto fill = [&](Scene& s) {
+        for (int32_t i = 0; i < s.materialcount; ++i) {
+            Material& m = s.materials[i];
+            m.texturename = S(i == 6 ? "tex\nobject(floor).material=2" : "t" + std::to_string(i) + ".tga");
+            m.ambient = {0.25f * i, 0.5f, 1};
+            m.shine = 10 + i;
+            m.magtype = 3;
+        }
+        for (int32_t i = 0; i < s.objectcount; ++i) {
+            SceneObject& o = s.objects[i];
+            o.material = i % s.materialcount;
+            o.visible = i % 2;
+            o.deltavectorspread = {-1234.5f, -1234.5f, -1234.5f};
+            o.particletexture = S(i == 7 ? "spark.tga" : "");
+        }
+        s.lights[3].name = S("l)ght");
+        s.lights[5].name = S("lamp");
+        s.lights[6].name = S("lamp");
+        for (int i = 0; i < SceneLightCount; ++i) s.lights[i].pos = {(float)i, 2, 3};
+    };
+    // Every entry differs from the others: a line read into the wrong one
+    // changes it.
+    TestScene a(materials, objects), b(materials, objects);
+    fill(a.s);
+    fill(b.s);
+    std::string text;
+    {
+        LogCapture log;
+        text = SceneConfigText(b.s);
+        EXPECT_GE(CountLines(log.lines(), "[config] left out material(bl)de): its name holds ')', '.', '=' or a line "
+                                          "feed, which the reader cannot find"), 1);
+    }
+    ApplySceneConfig(a.s, text);
+    std::string before = SaveSceneData(b.s), after = SaveSceneData(a.s);
+    size_t diff = std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin();
+    EXPECT_EQ(diff, before.size()) << "the scene changed at byte " << diff;
+    EXPECT_EQ(after.size(), before.size());
+    // Said in the file, a line feed shown as \x0A.
+    EXPECT_NE(text.find("# left out: material(line\\x0Abreak): its name holds"), std::string::npos);
+    EXPECT_NE(text.find("# left out: material(twin).texturename: the value holds a line feed"), std::string::npos);
+    EXPECT_NE(text.find("# left out: object(" + longName +
+                        ").deltavector, deltavectorspread, colorspread: the line would be longer than 255 "
+                        "characters\r\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("#standard texture :tex\\x0Aobject(floor).material=2"), std::string::npos);
+    // The spelled-out lines of addressable entries stay.
+    EXPECT_NE(text.find("material((paren).shine=15\r\n"), std::string::npos);
+    EXPECT_NE(text.find("light(lamp).enabled=0\r\n"), std::string::npos);
 }
 
 TEST(SceneConfigWriter, UnwritableFileIsARunTimeError) {

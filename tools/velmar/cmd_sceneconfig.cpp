@@ -16,7 +16,9 @@ const char WriteHelp[] =
     "Writes the scene's look as a configuration file (camera, materials, objects,\n"
     "lights, with comments). When the texture folder exists (default: Textures\n"
     "beside the scene's folder) the textures are loaded first, headless, so the\n"
-    "blend and pass proposals follow each texture's real depth.\n";
+    "blend and pass proposals follow each texture's real depth; without it a\n"
+    "note on standard error and in the file says so. Settings the reader could\n"
+    "not read back into the same entry are left out, each with a comment.\n";
 
 const char ApplyHelp[] =
     "usage: velmar scene config-apply SCENE CFG OUT.vlm\n"
@@ -46,12 +48,18 @@ int cmdSceneConfigWrite(int argc, char** argv) {
     ToolGl gl;
     LoadedScene s;
     LoadScene(s.scene, S(a.positional[0]));
+    std::string note;
     if (isFolder(textures)) {
         toolOpenGl(gl, 64, 64, true);
         SetupSceneTextures(s.scene, S(textures));
+    } else {
+        // The depths the file holds are what the proposals see then.
+        note = "no texture folder " + textures +
+               ": the blend and pass proposals follow the depths the scene file holds, not the textures'";
+        fprintf(stderr, "velmar scene config-write: %s\n", note.c_str());
     }
     std::string why;
-    if (!TryWriteFileAtomic(a.positional[1].c_str(), SceneConfigText(s.scene), &why))
+    if (!TryWriteFileAtomic(a.positional[1].c_str(), SceneConfigText(s.scene, note), &why))
         toolFail("cannot write " + a.positional[1] + ": " + why);
     return 0;
 }
