@@ -322,8 +322,20 @@ void readChunk(Loader& ld, uint8_t type, uint8_t kind) {
     if (t.kind == 5 || t.kind == 6) reserveRecords(ld, t);
 }
 
-// Is the array required by what the record says of itself?
-bool arrayRequired(const ChunkTarget& t, const void* record, int32_t count) {
+// Object arrays that nothing reads, given the rest of the object: the
+// neighbour list (worked out when missing), the original faces once a list
+// is kept (only the neighbour search reads them), and the strip unless the
+// object is drawn as one.
+bool objectArrayUnread(const char* field, const SceneObject& o, bool keepNeighbours) {
+    if (!std::strcmp(field, "neighbours")) return true;
+    if (!std::strcmp(field, "origfaces")) return keepNeighbours && o.neighbours;
+    if (!std::strcmp(field, "strip")) return o.rendermode != 1;
+    return false;
+}
+
+// Is the array read, by the draw or by the work after loading, given what
+// the record says of itself? Only then may it be missing.
+bool arrayRequired(const ChunkTarget& t, const void* record, int32_t count, bool keepNeighbours) {
     if (count <= 0) return false;
     if (t.group != GroupObject) return true;
     const SceneObject& o = *(const SceneObject*)record;
@@ -331,13 +343,15 @@ bool arrayRequired(const ChunkTarget& t, const void* record, int32_t count) {
     case WhenColors: return o.hascolors;
     case WhenUV: return o.hasuv;
     case WhenNormals: return o.hasnormals;
-    default: return std::strcmp(t.field, "neighbours") != 0;  // worked out when missing
+    default: break;
     }
+    return !objectArrayUnread(t.field, o, keepNeighbours);
 }
 
-// Every array of a record against its count.
+// Every array of a record against its count: at least `count` entries (more
+// are never read), or none where nothing reads it.
 void checkArrays(const Loader& ld, uint8_t group, const void* record, const ArrayBytes& arrays,
-                 const std::string& recordText) {
+                 const std::string& recordText, bool keepNeighbours = true) {
     for (const ChunkList& l : AllChunkLists) {
         int slot = 0;
         for (size_t i = 0; i < l.count; ++i) {
@@ -348,10 +362,10 @@ void checkArrays(const Loader& ld, uint8_t group, const void* record, const Arra
             const void* p = fieldPtr(record, t.offset);
             if (p) {
                 int64_t have = arrays.bytes[slot] / t.bytes;
-                if (arrays.bytes[slot] != (int64_t)count * t.bytes)
+                if (arrays.bytes[slot] < (int64_t)count * t.bytes)
                     refuseScene(ld, recordText, std::string(t.field) + " holds " + std::to_string(have) +
                                                     " entries, " + t.countName + " is " + std::to_string(count));
-            } else if (arrayRequired(t, record, count)) {
+            } else if (arrayRequired(t, record, count, keepNeighbours)) {
                 refuseScene(ld, recordText, std::string(t.field) + " is missing (" + t.countName + " " +
                                                 std::to_string(count) + ")");
             }
@@ -370,7 +384,7 @@ void checkScene(const Loader& ld, bool keepNeighbours) {
     for (int32_t i = 0; i < s.objectcount; ++i) {
         const SceneObject& o = s.objects[i];
         std::string what = objectText(s, i);
-        checkArrays(ld, GroupObject, &o, ld.objectArrays[(size_t)i], what);
+        checkArrays(ld, GroupObject, &o, ld.objectArrays[(size_t)i], what, keepNeighbours);
         if (o.material < 0 || o.material >= s.materialcount)
             refuseScene(ld, what, "material " + std::to_string(o.material) + " does not exist (" +
                                       std::to_string(s.materialcount) + " materials)");
@@ -546,6 +560,10 @@ void writeRecord(std::string& out, const ChunkList& list, const void* record, in
         int32_t count = *(const int32_t*)((const char*)record + t.countOffset);
         if (!arrayWritten(t, record, count)) continue;
         const void* p = fieldPtr(record, t.offset);
+        // An array nothing reads may be absent: no chunk for it.
+        if (count > 0 && !p && t.group == GroupObject &&
+            objectArrayUnread(t.field, *(const SceneObject*)record, true))
+            continue;
         if (count < 0 || (count > 0 && !p))
             FatalStop("Cannot save " + recordText + ": " + t.field + " is missing for " + t.countName + " " +
                       std::to_string(count));
@@ -561,6 +579,10 @@ int32_t SceneAnnouncedChunks(const Scene& s) {
         const SceneObject& o = s.objects[i];
         n += 33 + (o.hascolors ? 1 : 0) + (o.hasuv ? 1 : 0) + (o.hasnormals ? 2 : 0) + (o.poskeycount > 0) +
              (o.rotkeycount > 0) + (o.scalekeycount > 0);
+        // Arrays nothing reads that the object does not have: not written.
+        n -= (o.striplength > 0 && !o.strip && objectArrayUnread("strip", o, true)) +
+             (o.facecount > 0 && !o.origfaces && objectArrayUnread("origfaces", o, true)) +
+             (o.facecount > 0 && !o.neighbours);
     }
     n += (s.camposkeycount > 0) + (s.camtargetkeycount > 0);
     for (const SceneLight& l : s.lights) n += 7 + (l.poskeycount > 0);

@@ -202,16 +202,27 @@ TEST(SceneSave, PackingErrorStopsWithItsMessage) {
     ReleaseScene(s);
 }
 
-TEST(SceneSave, ArraysMissingForTheirCountsAreRefusedBeforeWriting) {
+TEST(SceneSave, ArraysMissingForTheirCountsAreRefusedBeforeWritingUnlessNothingReadsThem) {
     ThrowOnFailure hook;
     Scene s;
     MakeTetraScene(s, "t");
+    // The original faces: only the neighbour search reads them, and the
+    // object has its list. The file loads back without them.
     Base.BS_MemFree((void**)&s.objects[0].origfaces);
+    std::string bytes = SaveSceneData(s);
+    Scene back{};
+    LoadBytes(back, bytes);
+    EXPECT_EQ(back.objects[0].origfaces, nullptr);
+    EXPECT_EQ(back.objects[0].facecount, s.objects[0].facecount);
+    EXPECT_EQ(0, memcmp(back.objects[0].neighbours, s.objects[0].neighbours,
+                        sizeof(FaceNeighbours) * (size_t)s.objects[0].facecount));
+    ReleaseScene(back);
+    Base.BS_MemFree((void**)&s.objects[0].faces);
     try {
         SaveSceneData(s);
         ADD_FAILURE() << "saved";
     } catch (const Failure& f) {
-        EXPECT_NE(f.message.find("origfaces"), std::string::npos) << f.message;
+        EXPECT_NE(f.message.find("faces is missing"), std::string::npos) << f.message;
     }
     ReleaseScene(s);
 }
@@ -674,6 +685,49 @@ TEST(SceneLoadRefuses, PackedPayloadsThatDoNotInflateToTheirSize) {
     ChunkWriter bomb = MinimalHead(1);
     bomb.raw(9, 52, 100000000, 1200000000, 16, 0, std::string(16, 'z'));  // 1.2 GB from 16 bytes
     EXPECT_EQ(LoadFails(bomb.bytes).message, "Chunk size corruption !");
+}
+
+// The format allows more entries than the count and leaves out what nothing
+// reads; only a shorter or a needed array is refused.
+TEST(SceneLoad, LongerArraysAndArraysNothingReadsAreAccepted) {
+    ChunkWriter longer = MinimalHead(1);
+    AddObject(longer, 0, Quad, QuadFaces);
+    longer.i32(34, 0, 3);  // 4 vertices, 3 counted: the faces reach only 0..2
+    longer.i32(35, 0, 1);  // 2 faces, 1 counted
+    ChunkWriter noOriginals = MinimalHead(1);  // version 1.2 with its own list
+    noOriginals.str(33, 0, "obj0");
+    noOriginals.i32(34, 0, 4);
+    noOriginals.i32(35, 0, 2);
+    noOriginals.chunk(6, 51, 0, 4, Quad.data(), 12, true);
+    noOriginals.chunk(9, 52, 0, 2, QuadFaces.data(), 12, true);
+    std::vector<FaceNeighbours> n = {{{-1, 1, -1}}, {{0, -1, -1}}};
+    noOriginals.chunk(9, 86, 0, 2, n.data(), 12, true);
+    ChunkWriter noStrip = MinimalHead(1);
+    AddObject(noStrip, 0, Quad, QuadFaces);
+    noStrip.i32(40, 0, 4);  // striplength, no strip: drawn from its faces
+    for (const std::string& bytes : {longer.bytes, noOriginals.bytes, noStrip.bytes}) {
+        Scene s{};
+        LoadBytes(s, bytes);
+        EXPECT_EQ(s.objectcount, 1);
+        ReleaseScene(s);
+    }
+    Scene s{};
+    LoadBytes(s, longer.bytes);
+    EXPECT_EQ(s.objects[0].vertexcount, 3);
+    EXPECT_EQ(s.objects[0].facecount, 1);
+    ReleaseScene(s);
+    // Strips drawn from, and original faces the neighbour search needs,
+    // must be there.
+    ChunkWriter stripDrawn = noStrip;
+    stripDrawn.u8(47, 0, 1);  // rendermode 1
+    EXPECT_NE(LoadFails(stripDrawn.bytes).message.find("strip is missing"), std::string::npos);
+    ChunkWriter noList = MinimalHead(1);
+    noList.str(33, 0, "obj0");
+    noList.i32(34, 0, 4);
+    noList.i32(35, 0, 2);
+    noList.chunk(6, 51, 0, 4, Quad.data(), 12, true);
+    noList.chunk(9, 52, 0, 2, QuadFaces.data(), 12, true);
+    EXPECT_NE(LoadFails(noList.bytes).message.find("origfaces is missing"), std::string::npos);
 }
 
 TEST(SceneLoadRefuses, ArraysThatDisagreeWithTheirCounts) {
