@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "base.h"
+#include "frame.h"
 
 SubsystemRegistry Registry;
 PasStrState PasStr;
@@ -19,6 +20,9 @@ void prepare(SubsystemTable& t) {
 }
 
 void put(SubsystemTable& t, const ShortString& name, int slot, SubsystemProc proc) {
+    if (slot < 0 || slot >= SubsystemSlots)
+        FatalStop(S("Subsystem slot ") + std::to_string(slot) + " of \"" + ssLeft(name, 32) + "\" is outside 0.." +
+                  std::to_string(SubsystemSlots - 1) + ".");
     prepare(t);
     t.slot[slot] = SubsystemSlot{1, ssLeft(name, 32), proc};
 }
@@ -41,7 +45,7 @@ void UnregisterExit(const ShortString& name) { remove(Registry.exit, name); }
 
 void RunInits() {
     LogLine("[init] --- subsystems");
-    for (int i = 0; i < 32; ++i) {
+    for (int i = 0; i < SubsystemSlots; ++i) {
         SubsystemSlot& s = Registry.init.slot[i];
         if (!s.inuse) continue;
         LogLine("[init] -------------------------");
@@ -55,7 +59,7 @@ void SetProcessEnd(ProcessEnd end) { g_end = end; }
 
 void RunExits(int code) {
     LogLine("[exit] --- subsystems");
-    for (int i = 31; i >= 0; --i) {
+    for (int i = SubsystemSlots - 1; i >= 0; --i) {
         SubsystemSlot& s = Registry.exit.slot[i];
         if (!s.inuse) continue;
         LogLine(S("[exit] call : ") + s.name);

@@ -20,9 +20,11 @@ struct SubsystemSlot {
     SubsystemProc proc;
 };
 
+const int SubsystemSlots = 32;
+
 struct SubsystemTable {
     bool prepared;
-    SubsystemSlot slot[32];
+    SubsystemSlot slot[SubsystemSlots];
 };
 
 struct SubsystemRegistry {
@@ -31,6 +33,7 @@ struct SubsystemRegistry {
 
 extern SubsystemRegistry Registry;
 
+// A slot outside 0..31 is a fatal stop naming it.
 void RegisterInit(const ShortString& name, int slot, SubsystemProc proc);
 void RegisterExit(const ShortString& name, int slot, SubsystemProc proc);
 void UnregisterInit(const ShortString& name);

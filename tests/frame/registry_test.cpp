@@ -61,6 +61,25 @@ TEST_F(RegistryTest, SecondRegistrationReplacesTheSlot) {
     EXPECT_TRUE(Registry.init.slot[2].name == "second");
 }
 
+// Guards a write past the table (the registry next to it in memory).
+TEST_F(RegistryTest, ASlotOutside0To31IsAFatalStopNamingIt) {
+    ThrowOnFailure throwing;
+    for (int slot : {-1, 32, 1000})
+        for (auto reg : {RegisterInit, RegisterExit}) {
+            SubsystemRegistry before = Registry;
+            try {
+                reg(S("stray"), slot, procA);
+                ADD_FAILURE() << slot;
+            } catch (const Failure& f) {
+                EXPECT_EQ(f.kind, FailFatalStop);
+                EXPECT_EQ(f.message, "Subsystem slot " + std::to_string(slot) + " of \"stray\" is outside 0..31.");
+            }
+            EXPECT_EQ(memcmp(&before, &Registry, sizeof Registry), 0) << slot;
+        }
+    RegisterInit(S("last"), 31, procA);
+    EXPECT_EQ(Registry.init.slot[31].inuse, 1);
+}
+
 TEST_F(RegistryTest, FirstRegistrationClearsOnlyItsOwnTable) {
     RegisterExit(S("x"), 4, procA);
     EXPECT_TRUE(Registry.exit.prepared);
