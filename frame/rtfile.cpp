@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../modules/base/filerule.h"
 #include "runerror.h"
 
 int RtOpenErrorCode(int err) {
@@ -20,34 +21,76 @@ int RtOpenErrorCode(int err) {
     }
 }
 
-bool TryReadFile(const char* path, std::string& out, int* code) {
+namespace {
+
+const char* openFailure(int err) {
+    switch (err) {
+    case ENOENT: return "no such file";
+    case ENOTDIR: return "no such folder";
+    case EACCES: case EPERM: return "access denied";
+    case ELOOP: return "too many levels of symbolic links";
+    default: return strerror(err);
+    }
+}
+
+bool fail(int* code, std::string* why, int c, const std::string& text) {
+    if (code) *code = c;
+    if (why) *why = text;
+    return false;
+}
+
+}  // namespace
+
+bool TryReadFile(const char* path, std::string& out, int* code, std::string* why) {
     out.clear();
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = vfOpen(path);
     if (fd < 0) {
-        if (code) *code = RtOpenErrorCode(errno);
-        return false;
+        int err = errno;
+        return fail(code, why, err == ELOOP ? 3 : RtOpenErrorCode(err), openFailure(err));
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    long long size = 0;
+    VfVerdict v = vfCheck(fd, &size);
+    if (v != VF_OK) {
         close(fd);
-        if (code) *code = 2;
-        return false;
+        return fail(code, why, v == VF_TOO_LARGE ? 203 : 2, vfVerdictText(v));
     }
-    if (st.st_size > 0) out.reserve((size_t)st.st_size);
+    if (size > 0) out.reserve((size_t)size);
     char buf[1 << 16];
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
+            int err = errno;
             close(fd);
-            if (code) *code = 100;
-            return false;
+            out.clear();
+            return fail(code, why, 100, std::string("read error: ") + strerror(err));
+        }
+        // A file that grows while it is read is held to the limit too.
+        if ((long long)out.size() + n > VELMAR_MAX_FILE_BYTES) {
+            close(fd);
+            out = std::string();
+            return fail(code, why, 203, vfVerdictText(VF_TOO_LARGE));
         }
         out.append(buf, (size_t)n);
     }
     close(fd);
     return true;
+}
+
+std::string PrintableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f) {
+            out += (char)c;
+        } else {
+            char b[8];
+            snprintf(b, sizeof b, "\\x%02X", c);
+            out += b;
+        }
+    }
+    return out;
 }
 
 ShortString RtJoinPath(const ShortString& folder, const ShortString& name) {
@@ -57,10 +100,10 @@ ShortString RtJoinPath(const ShortString& folder, const ShortString& name) {
 }
 
 std::string RtReadFile(const char* path) {
-    std::string out;
+    std::string out, why;
     int code = 0;
-    if (!TryReadFile(path, out, &code)) {
-        std::string what = std::string("cannot read ") + path;
+    if (!TryReadFile(path, out, &code, &why)) {
+        std::string what = std::string("cannot read ") + path + ": " + why;
         RunError(code, what.c_str());
     }
     return out;

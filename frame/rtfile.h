@@ -16,11 +16,19 @@
 // error 3 naming it, never a shorter path to another file.
 ShortString RtJoinPath(const ShortString& folder, const ShortString& name);
 
+// The text with every byte outside printable ASCII as \xNN: what messages
+// show of names and lines that came from files.
+std::string PrintableText(std::string_view text);
+
 // Run-time error number for a failed open (errno value in, 2/3/5/... out).
 int RtOpenErrorCode(int err);
 
-// Whole file into `out`; false with the run-time error number in `*code`.
-bool TryReadFile(const char* path, std::string& out, int* code);
+// Whole file into `out`, for a regular file of at most 1 GiB (the rule of
+// modules/base/filerule.h); false with the run-time error number in `*code`
+// (2 no such file, a folder or no regular file; 3 no such folder; 5 access
+// denied; 100 a read error; 203 larger than the limit) and the reason in
+// `*why` ("no such file", "it is a folder", ...).
+bool TryReadFile(const char* path, std::string& out, int* code, std::string* why = nullptr);
 std::string RtReadFile(const char* path);  // ends through RunError on failure
 
 // Writes `data` to `path` through a temporary name and a rename, so a failed

@@ -10,6 +10,7 @@
 
 #include "base.h"
 #include "registry.h"
+#include "rtfile.h"
 
 const char RunErrorMessage[] =
     "Runtime error found, please run this application with \"-v\" parameter, and send the "
@@ -168,7 +169,7 @@ __attribute__((noinline)) void RunError(int code, const char* given) {
     if (RunErrorProc) RunErrorProc(code, address, frame);
     fflush(stdout);
     fprintf(stderr, "Runtime error %d at 0x%016lX%s%s\n", code, (unsigned long)address, *detail ? ": " : "",
-            detail);
+            PrintableText(detail).c_str());
     fflush(stderr);
     _exit(code);
 }

@@ -45,11 +45,13 @@ void FatalStop(const ShortString& message) {
     } reset;
     // The window goes first, so the box is not hidden behind a full-screen
     // picture; without the module there is no box: standard error.
+    // Bytes from files reach the screen as \xNN; the log keeps them.
+    std::string shown = PrintableText(view(message));
     if (WM.handle) {
         WM.wmDone();
-        WM.MsgBox(ToCString(message));
+        WM.MsgBox(shown.c_str());
     } else {
-        std::string line = str(message) + "\n";
+        std::string line = shown + "\n";
         if (write(2, line.data(), line.size()) < 0) {}
     }
     LogLine(message);

@@ -492,7 +492,11 @@ void LoadSceneData(Scene& scene, const ShortString& fileName, const uint8_t* dat
 void LoadScene(Scene& scene, const ShortString& fileName) {
     std::string data;
     int code = 0;
-    if (!TryReadFile(str(fileName).c_str(), data, &code)) FatalStop(S("File (") + fileName + ") not found.");
+    std::string why;
+    if (!TryReadFile(str(fileName).c_str(), data, &code, &why)) {
+        LogLine(S("[scene] cannot read ") + fileName + ": " + why);
+        FatalStop(S("File (") + fileName + ") not found.");
+    }
     LoadSceneData(scene, fileName, (const uint8_t*)data.data(), data.size());
 }
 

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../base/filerule.h"
+
 #include <algorithm>
 
 #include "tl_internal.h"
@@ -48,8 +50,6 @@ const uint64_t kMagic = 0x544c494d41474531ull;
 
 Holder* holderOf(const TextureImage* image) { return (Holder*)image; }
 
-// Largest file the loader reads whole.
-const off_t kMaxFileBytes = 512L * 1024 * 1024;
 
 }  // namespace
 
@@ -317,19 +317,16 @@ TX_EXPORT TextureImage* txLoad(const char* fileName) {
         fail(TX_ERR_ARGUMENT);
         return nullptr;
     }
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // The program's rule for every file it reads (filerule.h).
+    int fd = vfOpen(fileName);
+    long long fileSize = 0;
+    VfVerdict verdict = fd >= 0 ? vfCheck(fd, &fileSize) : VF_STAT_FAILED;
+    if (verdict != VF_OK) {
         if (fd >= 0) close(fd);
-        fail(TX_ERR_OPEN);
+        fail(verdict == VF_TOO_LARGE ? TX_ERR_TOO_LARGE : TX_ERR_OPEN);
         return nullptr;
     }
-    if (st.st_size > kMaxFileBytes) {
-        close(fd);
-        fail(TX_ERR_TOO_LARGE);
-        return nullptr;
-    }
-    size_t size = (size_t)st.st_size;
+    size_t size = (size_t)fileSize;
     void* map = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : nullptr;
     close(fd);
     if (map == MAP_FAILED) {

@@ -163,10 +163,11 @@ TEST_F(RenderTool, BadInputIsOneLineAndExitTwoAndLeavesNoPicture) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
     EXPECT_FALSE(Exists(out));
-    // A malformed scene file.
-    WriteFile(scene, "F!\x01\x05");
+    // A malformed scene file: named, as the other scene commands name it.
+    WriteFile(scene, std::string("F!\x03\x04\x02\0\0\0\x04\0\0\0\0\0\0\0\0\0\0\0abcd", 22));
     r = render({scene, "--at", "0", "--out", out});
     EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "velmar scene: " + scene + ": Chunk size corruption !\n");
     EXPECT_FALSE(Exists(out));
 }
 

@@ -1,5 +1,7 @@
 // TGA, PNG, JPEG and BMP through the texture-loader module.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -256,6 +258,15 @@ TEST_F(TlReaders, TxLoadReadsFilesAndReportsMissingOnes) {
     WriteFile(dir + "/empty.tga", "");
     EXPECT_EQ(Tx.txLoad((dir + "/empty.tga").c_str()), nullptr);
     EXPECT_EQ(Tx.txGetResult(), TX_ERR_TRUNCATED);
+    // The program's one rule: a named pipe is no file (and never waited on),
+    // a file above 1 GiB is too large.
+    mkfifo((dir + "/pipe.tga").c_str(), 0644);
+    EXPECT_EQ(Tx.txLoad((dir + "/pipe.tga").c_str()), nullptr);
+    EXPECT_EQ(Tx.txGetResult(), TX_ERR_OPEN);
+    WriteFile(dir + "/huge.tga", "");
+    ASSERT_EQ(truncate((dir + "/huge.tga").c_str(), (1LL << 30) + 1), 0);
+    EXPECT_EQ(Tx.txLoad((dir + "/huge.tga").c_str()), nullptr);
+    EXPECT_EQ(Tx.txGetResult(), TX_ERR_TOO_LARGE);
     RemoveTree(dir);
 }
 

@@ -145,8 +145,7 @@ int render(const ToolArgs& a) {
     if (textures.size() > 250) toolFail("the texture folder's path is too long: " + textures);
 
     RenderSession r;
-    std::string data = toolReadFile(file);
-    LoadSceneData(r.scene, S(file), (const uint8_t*)data.data(), data.size());
+    toolLoadScene(r.scene, file);
     Scene& s = r.scene;
     if (!cameraTracksPresent(s)) toolFail(CameraMissingDraw);
     bool emitters = hasEmitters(s);

@@ -120,23 +120,12 @@ void jsonValue(JsonOut& j, const Scene& r) {
 #undef DUMP_ARRAY
 #undef DUMP_SCRATCH
 
-// ------------------------------------------------------------ loading
-
-// Loads FILE; a failure names the file when its message does not.
-void load(Scene& scene, const std::string& path, SceneLoadStats* stats) {
-    std::string data = toolReadFile(path);
-    try {
-        LoadSceneData(scene, S(path), (const uint8_t*)data.data(), data.size(), stats);
-    } catch (const ToolFailure& f) {
-        if (f.message.find(path) != std::string::npos) throw;
-        toolFail(path + ": " + f.message);
-    }
-}
+// ------------------------------------------------------------ commands
 
 int info(const std::string& path) {
     Scene s{};
     SceneLoadStats stats;
-    load(s, path, &stats);
+    toolLoadScene(s, path, &stats);
     int64_t faces = 0, vertices = 0, posKeys = 0, rotKeys = 0, scaleKeys = 0, lightKeys = 0;
     for (int32_t i = 0; i < s.objectcount; ++i) {
         const SceneObject& o = s.objects[i];
@@ -181,7 +170,7 @@ int info(const std::string& path) {
 
 int dump(const std::string& path) {
     Scene s{};
-    load(s, path, nullptr);
+    toolLoadScene(s, path);
     JsonOut j;
     jsonValue(j, s);
     ReleaseScene(s);
@@ -199,7 +188,7 @@ void jsonNamedPos(JsonOut& j, const ShortString& name, const Vector& pos) {
 
 int eval(const std::string& path, float t) {
     Scene s{};
-    load(s, path, nullptr);
+    toolLoadScene(s, path);
     JsonOut j;
     jsonOpen(j, '{');
     jsonKey(j, "t"), jsonFloat(j, t);
@@ -233,7 +222,7 @@ int eval(const std::string& path, float t) {
 
 int resave(const std::string& in, const std::string& out) {
     Scene s{};
-    load(s, in, nullptr);
+    toolLoadScene(s, in);
     SaveScene(s, S(out));
     ReleaseScene(s);
     return 0;

@@ -47,7 +47,7 @@ int cmdSceneConfigWrite(int argc, char** argv) {
     if (named && !isFolder(textures)) toolFail("no texture folder " + textures);
     ToolGl gl;
     LoadedScene s;
-    LoadScene(s.scene, S(a.positional[0]));
+    toolLoadScene(s.scene, a.positional[0]);
     std::string note;
     if (isFolder(textures)) {
         toolOpenGl(gl, 64, 64, true);
@@ -69,7 +69,7 @@ int cmdSceneConfigApply(int argc, char** argv) {
     if (a.help) return toolHelp(ApplyHelp);
     if (a.positional.size() != 3) toolFail("config-apply wants a scene, a configuration file and an output file");
     LoadedScene s;
-    LoadScene(s.scene, S(a.positional[0]));
+    toolLoadScene(s.scene, a.positional[0]);
     ReadSceneConfig(s.scene, S(a.positional[1]));
     std::string why;
     if (!TryWriteFileAtomic(a.positional[2].c_str(), SaveSceneData(s.scene), &why))

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     try {
         return cmd->run(argc - 2, argv + 2);
     } catch (const ToolFailure& f) {
-        fprintf(stderr, "velmar %s: %s\n", cmd->name, f.message.c_str());
+        fprintf(stderr, "velmar %s: %s\n", cmd->name, PrintableText(f.message).c_str());
         return 2;
     }
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "../../frame/frame.h"
+#include "../../scene/scenefile.h"
 
 void toolFail(const std::string& message) { throw ToolFailure{message}; }
 
@@ -38,13 +39,20 @@ ToolArgs toolParse(int argc, char** argv, const std::vector<std::string>& valueO
 }
 
 std::string toolReadFile(const std::string& path) {
-    std::string out;
+    std::string out, why;
     int code = 0;
-    if (!TryReadFile(path.c_str(), out, &code)) {
-        const char* why = code == 2 ? "no such file" : code == 3 ? "no such folder" : code == 5 ? "access denied" : "read error";
-        toolFail("cannot read " + path + ": " + why);
-    }
+    if (!TryReadFile(path.c_str(), out, &code, &why)) toolFail("cannot read " + path + ": " + why);
     return out;
+}
+
+void toolLoadScene(Scene& scene, const std::string& path, SceneLoadStats* stats) {
+    std::string data = toolReadFile(path);
+    try {
+        LoadSceneData(scene, S(path), (const uint8_t*)data.data(), data.size(), stats);
+    } catch (const ToolFailure& f) {
+        if (f.message.find(path) != std::string::npos) throw;
+        toolFail(path + ": " + f.message);
+    }
 }
 
 long toolInt(const std::string& option, const std::string& value) {

@@ -29,6 +29,12 @@ ToolArgs toolParse(int argc, char** argv, const std::vector<std::string>& valueO
 // Reads a whole file or fails with "cannot read FILE: reason".
 std::string toolReadFile(const std::string& path);
 
+// Loads a scene file with the program's loader; every failure names the
+// file ("FILE: Chunk size corruption !").
+struct Scene;
+struct SceneLoadStats;
+void toolLoadScene(Scene& scene, const std::string& path, SceneLoadStats* stats = nullptr);
+
 // Whole number / decimal from an option value, or toolFail naming the option.
 long toolInt(const std::string& option, const std::string& value);
 double toolNumber(const std::string& option, const std::string& value);
