@@ -27,13 +27,15 @@ uint64_t walk(const Scene& s) {
         if (o.material < 0 || o.material >= s.materialcount) abort();
         bytes(o.vertices, o.vertexcount, sizeof(Vector));
         bytes(o.faces, o.facecount, sizeof(Face));
-        bytes(o.origfaces, o.facecount, sizeof(Face));
+        // Absent only where nothing reads them: the original faces once the
+        // object keeps its own neighbour list, the strip unless drawn as one.
+        if (o.origfaces) bytes(o.origfaces, o.facecount, sizeof(Face));
         bytes(o.neighbours, o.facecount, sizeof(FaceNeighbours));
         bytes(o.facenormals, o.facecount, sizeof(Vector));
         bytes(o.facecenters, o.facecount, sizeof(Vector));
         bytes(o.lightvisible, o.facecount, 1);
         bytes(o.contour, o.facecount, sizeof(ContourFlags));
-        bytes(o.strip, o.striplength, 2);
+        if (o.strip || o.rendermode == 1) bytes(o.strip, o.striplength, 2);
         bytes(o.poskeys, o.poskeycount, sizeof(TrackKey));
         bytes(o.rotkeys, o.rotkeycount, sizeof(RotationKey));
         bytes(o.scalekeys, o.scalekeycount, sizeof(TrackKey));
@@ -46,7 +48,7 @@ uint64_t walk(const Scene& s) {
                 if (v < 0 || v >= o.vertexcount || n < -1 || n >= o.facecount) abort();
             }
         }
-        for (int32_t k = 0; k < o.striplength; ++k)
+        for (int32_t k = 0; o.strip && k < o.striplength; ++k)
             if (o.strip[k] >= o.vertexcount) abort();
         faceTotal += o.facecount;
     }

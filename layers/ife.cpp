@@ -128,7 +128,11 @@ void ifeParse(InterfaceLayerSet& set, const std::string& text, const ShortString
 }
 
 void ifeFreeWith(InterfaceLayerSet& set, void (*release)(uint32_t)) {
-    if (set.count <= 0) return;
+    // A load refused part way (tools, tests) may have its count but no layers.
+    if (set.count <= 0 || !set.layers) {
+        set.count = 0;
+        return;
+    }
     for (int32_t i = 0; i < set.count; ++i) {
         InterfaceLayer& l = set.layers[i];
         if (release) release(l.gltexture);
