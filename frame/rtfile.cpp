@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
+
 #include "../modules/base/filerule.h"
 #include "runerror.h"
 
@@ -75,6 +78,34 @@ bool TryReadFile(const char* path, std::string& out, int* code, std::string* why
         out.append(buf, (size_t)n);
     }
     close(fd);
+    return true;
+}
+
+namespace {
+// The standard conversion takes a minus but no plus: one plus is dropped here,
+// and nothing may follow it but the digits.
+bool unsigned_after_plus(std::string_view& v) {
+    if (v.empty() || v.front() != '+') return true;
+    v.remove_prefix(1);
+    return !v.empty() && v.front() != '-' && v.front() != '+';
+}
+}  // namespace
+
+bool RtParseInt(std::string_view v, int32_t& out) {
+    int32_t n = 0;
+    if (!unsigned_after_plus(v) || v.empty()) return false;
+    auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size()) return false;
+    out = n;
+    return true;
+}
+
+bool RtParseReal(std::string_view v, float& out) {
+    float f = 0;
+    if (!unsigned_after_plus(v) || v.empty()) return false;
+    auto r = std::from_chars(v.data(), v.data() + v.size(), f);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(f)) return false;
+    out = f;
     return true;
 }
 

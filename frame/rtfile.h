@@ -16,6 +16,11 @@
 // error 3 naming it, never a shorter path to another file.
 ShortString RtJoinPath(const ShortString& folder, const ShortString& name);
 
+// A decimal number that is the whole text, with at most one sign ("+5" and
+// "-5", never "+-5"); a real must be finite. `out` changes only on success.
+bool RtParseInt(std::string_view text, int32_t& out);
+bool RtParseReal(std::string_view text, float& out);
+
 // The text with every byte outside printable ASCII as \xNN: what messages
 // show of names and lines that came from files.
 std::string PrintableText(std::string_view text);

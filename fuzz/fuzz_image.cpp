@@ -1,8 +1,6 @@
 // Image loader: any bytes, under any options, give an image whose levels
 // lie inside their blocks, or null with a result; never a crash.
 // The first byte picks the options, the rest is the file.
-#include <cstdlib>
-
 #include "fuzz_support.h"
 // The module's code, linked into the target.
 #include "modules/tl/tl.cpp"
@@ -17,22 +15,8 @@
 #pragma clang attribute pop
 
 namespace {
-
 void check(bool ok) {
     if (!ok) abort();
-}
-
-// Reads the ends of every level and bytes in between, so the sanitizer
-// sees whether the levels lie inside their block.
-unsigned touch(const TextureImage* img) {
-    unsigned sum = 0;
-    for (int i = 0; i < img->levels; ++i) {
-        int32_t n = img->levelsize[i];
-        if (n <= 0) continue;
-        for (int32_t k = 0; k < n; k += 61) sum += img->level[i][k];
-        sum += img->level[i][n - 1];
-    }
-    return sum;
 }
 
 // Images of more than a million pixels are valid but only slow the search
@@ -50,24 +34,22 @@ bool huge(const uint8_t* d, size_t n) {
            (int64_t)w * h > (1 << 20);
 }
 
+// Checks the record, then reads the ends of every level and bytes in
+// between, so the sanitizer sees whether the levels lie inside their block.
 void checkImage(const TextureImage* img) {
+    bool dxt = img->kind == TX_KIND_COMPRESSED;
     check(img->levels >= 1 && img->levels <= TX_MAX_LEVELS);
     check(img->width >= 1 && img->height >= 1 && img->width <= TX_MAX_SIDE && img->height <= TX_MAX_SIDE);
+    check(dxt ? img->format == TX_DXT1 || img->format == TX_DXT3 || img->format == TX_DXT5
+              : (img->bpp == 24 && img->format == 0) || (img->bpp == 32 && img->format == 1));
+    volatile unsigned sum = 0;
     for (int i = 0; i < img->levels; ++i) {
-        int32_t w = std::max(1, img->width >> i), h = std::max(1, img->height >> i);
-        if (img->kind == TX_KIND_COMPRESSED)
-            check(img->levelsize[i] == tl::dxtLevelSize(img->format, w, h));
-        else
-            check(img->levelsize[i] == tl::rowPitch(w, img->bpp / 8) * h);
+        int32_t w = std::max(1, img->width >> i), h = std::max(1, img->height >> i), n = img->levelsize[i];
+        check(n == (dxt ? tl::dxtLevelSize(img->format, w, h) : tl::rowPitch(w, img->bpp / 8) * h));
+        for (int32_t k = 0; k < n; k += 61) sum = sum + img->level[i][k];
+        if (n > 0) sum = sum + img->level[i][n - 1];
     }
-    if (img->kind == TX_KIND_COMPRESSED)
-        check(img->format == TX_DXT1 || img->format == TX_DXT3 || img->format == TX_DXT5);
-    else
-        check((img->bpp == 24 && img->format == 0) || (img->bpp == 32 && img->format == 1));
-    volatile unsigned sink = touch(img);
-    (void)sink;
 }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,10 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     txOptions(TX_OPTION_ROWORDER, (o >> 3) & 1 ? 0 : 1);
     txOptions(TX_OPTION_REDUCE, (o >> 4) & 3);
     TextureImage* img = txLoadMemory(data + 1, size - 1);
-    if (!img) {
-        check(txGetResult() != TX_OK);
-        return 0;
-    }
+    if (!img) return check(txGetResult() != TX_OK), 0;
     checkImage(img);
     if (img->kind != TX_KIND_COMPRESSED && (int64_t)img->width * img->height <= 65536) {
         TextureImage* copy = txDup(img);

@@ -1,13 +1,6 @@
 // Texture recipe reader and painter: any bytes give a verdict; a recipe that
-// reads holds together and paints only finite values within 0..1.
-//
-// The recipe reader is a tool unit (tools/texgen), which the fuzz build does
-// not compile on its own: its FreeType-free sources come in here, and text
-// layers get a stand-in mask.
-#include <cmath>
-#include <cstdlib>
-#include <vector>
-
+// reads holds together and paints only finite values within 0..1. (A tool
+// unit: its FreeType-free sources come in here; text gets a stand-in mask.)
 #include "fuzz_support.h"
 #include "tools/texgen/paint.cpp"
 #include "tools/texgen/recipe.cpp"

@@ -1,9 +1,6 @@
 // Scene configuration reader: any text applied to a small scene either
 // changes it within its arrays or ends in the conversion error; material
 // numbers never leave the material table.
-#include <cstdlib>
-#include <string>
-
 #include "fuzz_support.h"
 #include "sceneconfig/sceneconfig.h"
 
@@ -18,11 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.objects = objects;
     for (int i = 0; i < 2; ++i) materials[i] = Material{}, materials[i].name = S(i ? "b" : "a");
     for (int i = 0; i < 3; ++i) objects[i] = SceneObject{}, objects[i].name = S(i ? "y" : "x");
-    try {
-        ApplySceneConfig(s, std::string((const char*)data, size));
-    } catch (const FuzzFailure&) {
-        return 0;
-    }
+    if (!Accepted([&] { ApplySceneConfig(s, std::string((const char*)data, size)); })) return 0;
     for (int i = 0; i < 3; ++i) {
         if (objects[i].material != 0 && (objects[i].material < 0 || objects[i].material >= s.materialcount)) abort();
         if (objects[i].passno > s.maxpassno) abort();

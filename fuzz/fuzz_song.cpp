@@ -1,11 +1,6 @@
 // Song reader and synthesiser: any bytes give a verdict; a song that reads
 // renders its first moments with finite samples inside the limiter.
-//
-// The song reader is a tool unit (tools/synth), which the fuzz build does not
-// compile on its own: its sources come in here.
-#include <cmath>
-#include <cstdlib>
-
+// (Tool units: their sources come in here.)
 #include "fuzz_support.h"
 #include "tools/synth/song.cpp"
 #include "tools/synth/synth.cpp"
@@ -33,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (row.firstCell < 0 || row.firstCell + song.patterns[p].steps > song.cellCount) abort();
         }
     if (songFrames(song) > (int64_t)SongMaxSeconds * SongRate) abort();
-
     static Synth synth;
     synthStart(synth, song);
     static float out[2 * 4096];

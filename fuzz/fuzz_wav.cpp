@@ -1,11 +1,6 @@
 // WAV reader, the loudness table and its picture: any bytes are read or
 // refused, never read past; what is read gives a table of the file's size
-// and a picture.
-//
-// Both are tool units (tools/synth), which the fuzz build does not compile
-// on its own: their sources come in here.
-#include <cstdlib>
-
+// and a picture. (Tool units: their sources come in here.)
 #include "fuzz_support.h"
 #include "tools/synth/loudness.cpp"
 #include "tools/synth/wav.cpp"

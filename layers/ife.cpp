@@ -19,11 +19,8 @@ std::string_view trimView(std::string_view v) {
 // The standard string-to-integer conversion: the whole value, decimal.
 int32_t toInt(const ShortString& value) {
     std::string_view v = view(value);
-    std::string_view digits = v;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     int32_t out = 0;
-    auto r = std::from_chars(digits.data(), digits.data() + digits.size(), out);
-    if (digits.empty() || r.ec != std::errc() || r.ptr != digits.data() + digits.size()) {
+    if (!RtParseInt(v, out)) {
         std::string msg = "\"" + std::string(v) + "\" is an invalid integer";
         RunError(106, msg.c_str());
     }
@@ -73,12 +70,8 @@ ShortString ifeField(const ShortString& text, int n) {
 
 float ifeFieldFloat(const ShortString& text, int n) {
     ShortString f = ifeField(text, n);
-    std::string_view v = view(f);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
     float out = 0;
-    auto r = std::from_chars(v.data(), v.data() + v.size(), out);
-    // Malformed or missing numbers read as 0.
-    if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(out)) return 0;
+    RtParseReal(view(f), out);  // malformed or missing numbers read as 0
     return out;
 }
 
@@ -128,12 +121,9 @@ void ifeParse(InterfaceLayerSet& set, const std::string& text, const ShortString
 }
 
 void ifeFreeWith(InterfaceLayerSet& set, void (*release)(uint32_t)) {
-    // A load refused part way (tools, tests) may have its count but no layers.
-    if (set.count <= 0 || !set.layers) {
-        set.count = 0;
-        return;
-    }
-    for (int32_t i = 0; i < set.count; ++i) {
+    // A load refused part way (tools, tests) may have its count but no
+    // layers; an empty file has a block of no layers, given back too.
+    for (int32_t i = 0; set.layers && i < set.count; ++i) {
         InterfaceLayer& l = set.layers[i];
         if (release) release(l.gltexture);
         void* k = l.keys;

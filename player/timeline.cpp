@@ -26,20 +26,13 @@ std::string_view trimmed(std::string_view v) {
 
 // Right-aligned decimal integer; blanks around it are allowed.
 bool readInt(std::string_view v, int32_t& out) {
-    v = trimmed(v);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-    if (v.empty()) return false;
-    auto r = std::from_chars(v.data(), v.data() + v.size(), out);
-    return r.ec == std::errc() && r.ptr == v.data() + v.size();
+    return RtParseInt(trimmed(v), out);
 }
 
 // Decimal number; a field that is not one reads as 0.
 float readFloat(std::string_view v) {
-    v = trimmed(v);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
     float f = 0;
-    auto r = std::from_chars(v.data(), v.data() + v.size(), f);
-    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(f)) return 0;
+    RtParseReal(trimmed(v), f);
     return f;
 }
 

@@ -47,21 +47,9 @@ Line piecesOf(std::string_view s) {
 }
 
 // Lenient number: blanks around it allowed; a malformed one changes nothing.
-bool lenientReal(std::string_view v, float& out) {
-    v = trimBlanks(v);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-    float f;
-    auto r = std::from_chars(v.data(), v.data() + v.size(), f);
-    if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(f)) return false;
-    out = f;
-    return true;
-}
+bool lenientReal(std::string_view v, float& out) { return RtParseReal(trimBlanks(v), out); }
 
-bool parseInt(std::string_view v, int32_t& out) {
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-    auto r = std::from_chars(v.data(), v.data() + v.size(), out);
-    return !v.empty() && r.ec == std::errc() && r.ptr == v.data() + v.size();
-}
+bool parseInt(std::string_view v, int32_t& out) { return RtParseInt(v, out); }
 
 bool lenientInt(std::string_view v, int32_t& out) { return parseInt(trimBlanks(v), out); }
 

@@ -1,253 +1,129 @@
-// The show program run whole, headless, on a virtual clock.
+// The show program run whole, headless, on a virtual clock: the play loop,
+// the miniature show from start to end, the frame-time report (--profile).
 #include <gtest/gtest.h>
-
-#include "text_stage_calls.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <regex>
+#include <tuple>
 
-#include "player/show.h"
+#include "player/profile.h"
 #include "support/minishow.h"
 #include "support/showrun.h"
 #include "support/support.h"
 
 namespace {
 
-const std::string Separator = "[init] -------------------------";
-const std::string FrameTitlePrefix = "wmSetTitle(7, \"embercorvinth - vexil2\" ";
-
-// The exit names the program registers, highest slot first, as the
-// registrations themselves give them.
-std::vector<std::string> ExpectedExitCalls() {
-    SubsystemRegistry saved = Registry;
-    Registry = SubsystemRegistry{};
-    RegisterExit(S("Release base lib ..."), 0, nullptr);
-    WmRegisterUnit();
-    ShowRegisterUnits();
-    std::vector<std::string> names;
-    for (int i = 31; i >= 0; --i)
-        if (Registry.exit.slot[i].inuse) names.push_back("[exit] call : " + str(Registry.exit.slot[i].name));
-    Registry = saved;
-    return names;
-}
+const std::string PlayTitle = "wmSetTitle(7, \"ember!corvinth - vexil2\")";
 
 // The miniature show with a timeline whose one entry draws nothing (part
 // numbers above 9 answer nothing), so the play loop's own calls stand alone.
-std::string OnlyTimeline() { return "# start  part offset p1 p2\n" + TimelineLine(0, 10, 0, 40, 40); }
-void PutQuietShow(const ShowHome& home, const std::string& timeline) {
+ShowRun RunQuietShow(const ShowRunOptions& options, const std::string& moreTimeline = "") {
+    ShowHome home;
     PutMiniShow(home, {.timeline = false});
-    home.put("2ddata/timeline.cfg", timeline);
+    home.put("2ddata/timeline.cfg", TimelineLine(0, 10, 0, 40, 40) + moreTimeline);
+    return RunShow(home, options);
 }
 
-// Lines of the trace from the start of play on.
-std::vector<std::string> PlayPart(const std::vector<std::string>& trace) {
-    auto it = std::find(trace.begin(), trace.end(), "wmSetTitle(7, \"ember!corvinth - vexil2\")");
-    return std::vector<std::string>(it, trace.end());
-}
-
-std::vector<std::string> FrameTitles(const std::vector<std::string>& trace) {
-    std::vector<std::string> out;
-    for (const std::string& l : trace)
-        if (l.rfind(FrameTitlePrefix, 0) == 0) out.push_back(l.substr(FrameTitlePrefix.size(), l.size() - FrameTitlePrefix.size() - 1));
-    return out;
-}
-
-TEST(ShowRun, HeadlessWithOnlyATimelinePlaysToTheEndAndLogsTheWholeRun) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home);
-    ASSERT_FALSE(r.timedOut);
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    const auto& log = r.log;
-    ASSERT_FALSE(log.empty());
-    EXPECT_TRUE(InOrder(log, {"[init] --- subsystems", Separator, "[init] call : Window manager ...", Separator,
-                              "[init] call : GL unit ...", Separator, "[init] call : GLU unit ...",
-                              "[init] --- end", "[gl] --- check extensions:"}));
-    EXPECT_NE(FindLine(log, "[wm] no display: drawing offscreen (SDL offscreen driver)"), -1);
-    // The seven checks, then the DXTC line, then play.
-    int check = FindLine(log, "[gl] --- check extensions:");
-    ASSERT_NE(check, -1);
-    ASSERT_GT((int)log.size(), check + 9);
-    const char* names[] = {"GL_EXT_compiled_vertex_array", "GL_EXT_texture_cube_map", "GL_ARB_multitexture",
-                           "GL_ARB_texture_env_combine", "GL_ARB_texture_env_dot3", "GL_ARB_texture_compression",
-                           "GL_EXT_texture_compression_s3tc"};
-    for (int i = 0; i < 7; ++i) {
-        std::string l = log[check + 1 + i], head = std::string("[gl] ") + names[i] + " : ";
-        EXPECT_TRUE(l == head + "available" || l == head + "not available") << l;
+// From the start of play on: the "time:" of each frame's title, and the
+// counts of presents, close queries and message boxes.
+std::string Frames(const std::vector<std::string>& trace) {
+    std::string times;
+    int presents = 0, queries = 0, boxes = 0;
+    for (size_t i = std::max(0, FindLine(trace, PlayTitle)); i < trace.size(); ++i) {
+        const std::string& l = trace[i];
+        if (size_t t = l.rfind(" time:"); l.starts_with("wmSetTitle(") && t != std::string::npos)
+            times += l.substr(t + 6, l.size() - t - 7) + " ";
+        presents += l == "wmUpdate", queries += l == "wmOptions(9, 7, 0)", boxes += l.starts_with("MsgBox(");
     }
-    std::string dxtc = log[check + 8];
-    EXPECT_TRUE(dxtc.rfind("[gl]  supported DXTC modes (", 0) == 0 || dxtc == "[gl] DXTC : not available.") << dxtc;
-    int playing = FindLine(log, "--- playing...");
-    EXPECT_GT(playing, check + 8);
-
-    // The exit run closes the log: every registered exit, highest slot first.
-    int exitRun = FindLine(log, "[exit] --- subsystems");
-    ASSERT_GT(exitRun, playing);
-    std::vector<std::string> calls;
-    for (size_t i = exitRun; i < log.size(); ++i)
-        if (log[i].rfind("[exit] call : ", 0) == 0) calls.push_back(log[i]);
-    EXPECT_EQ(calls, ExpectedExitCalls());
-    EXPECT_EQ(log.back(), "[exit]");
-    EXPECT_EQ(CountLines(log, "[exit] --- subsystems"), 1);
+    return times + std::to_string(presents) + " presents " + std::to_string(queries) + " queries " +
+           std::to_string(boxes) + " boxes";
 }
 
-TEST(ShowRun, RealWindowManagerPresents250FramesOn1000MsSteps) {
-    // The real window manager and context, the program's GL calls recorded:
-    // one overlay pop per frame, after one per loading step.
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .recordGl = true});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(CountLines(r.trace, "glPopMatrix()"), 43 + 250);
-    EXPECT_EQ(r.log.back(), "[exit]");
-}
-
-TEST(ShowRun, StartUpSetsTheShowsGlStateAfterTheFirstEmptyFrame) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
+TEST(ShowRun, StartUpSetsTheGlStateThenEveryFrameSetsUpTheOverlayAndPresents) {
+    ShowRun r = RunQuietShow({.step = 1000, .recordGl = true, .fakeWm = true});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto& t = r.trace;
-    // The window opener, with the extension check between the window and
-    // the reads of its key table.
-    EXPECT_TRUE(InOrder(t, {"wmPreInit", "wmInit(ember!corvinth - vexil2 LOADING)", "wmOptions(12, 0, 0)",
-                            "wmCreateWindow(0, 0, 1024, 768, 9, ember!corvinth - vexil2 LOADING)",
-                            "glGetString(GL_EXTENSIONS)", "wmOptions(8, 7, 0)", "wmOptions(11, 7, 0)"}));
-    int first = FindLine(t, "glEnable(GL_TEXTURE_2D)");
-    ASSERT_NE(first, -1);
-    std::vector<std::string> expected = {
-        "glEnable(GL_TEXTURE_2D)",
-        "glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)",
-        "wmUpdate",
-        "glClearColor(0, 0, 0, 0)",
-        "glClearDepth(1)",
-        "glClearStencil(0)",
-        "glEnable(GL_DEPTH_TEST)",
-        "glDepthFunc(GL_LEQUAL)",
-        "glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST)",
-        "glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST)",
-        "glEnable(GL_LIGHTING)",
-        "glEnable(GL_CULL_FACE)",
-        "glCullFace(GL_BACK)",
+    // The loading title, the first, empty frame, the GL state.
+    EXPECT_NE(FindLine(t, "wmInit(ember!corvinth - vexil2 LOADING)"), -1);
+    const std::vector<std::string> start = {
+        "glEnable(GL_TEXTURE_2D)", "glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)", "wmUpdate",
+        "glClearColor(0, 0, 0, 0)", "glClearDepth(1)", "glClearStencil(0)", "glEnable(GL_DEPTH_TEST)",
+        "glDepthFunc(GL_LEQUAL)", "glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST)",
+        "glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST)", "glEnable(GL_LIGHTING)", "glEnable(GL_CULL_FACE)",
+        "glCullFace(GL_BACK)"};
+    int first = FindLine(t, start[0]), q = FindLine(t, "wmOptions(9, 7, 0)", FindLine(t, PlayTitle, first));
+    ASSERT_TRUE(first > 0 && q > first && q + 14 < (int)t.size());
+    EXPECT_EQ(std::vector<std::string>(t.begin() + first, t.begin() + first + start.size()), start);
+    // A frame whose part draws nothing: the close query, the overlay set-up
+    // (depth cleared, lighting and culling off, texture and projection
+    // identity, modelview pushed and identity), the title, pop and present.
+    EXPECT_EQ(std::vector<std::string>(t.begin() + q, t.begin() + q + 14),
+              (std::vector<std::string>{"wmOptions(9, 7, 0)", "glClear(GL_DEPTH_BUFFER_BIT)", "glDisable(GL_LIGHTING)",
+                                        "glDisable(GL_CULL_FACE)", "glMatrixMode(GL_TEXTURE)", "glLoadIdentity()",
+                                        "glMatrixMode(GL_PROJECTION)", "glLoadIdentity()", "glMatrixMode(GL_MODELVIEW)",
+                                        "glPushMatrix()", "glLoadIdentity()",
+                                        "wmSetTitle(7, \"embercorvinth - vexil2\" fps:0.0] v/a:on/on afps: time:0)",
+                                        "glPopMatrix()", "wmUpdate"}));
+    // The close query before each of the 250 frames and once more; the
+    // window closes before the exit run unloads the module.
+    std::string times;
+    for (int k = 0; k < 250; ++k) times += std::to_string(k * 1000) + " ";
+    EXPECT_EQ(Frames(t), times + "250 presents 251 queries 0 boxes");
+    EXPECT_TRUE(InOrder(t, {PlayTitle, "wmDone", "wmUnLoad"}));
+    // Without --profile the GL is never asked to finish and nothing is said.
+    EXPECT_EQ(CountLines(t, "glFinish()"), 0);
+    EXPECT_EQ(r.out, "");
+}
+
+// Escape ends the show after the frame it is seen in (that frame is
+// presented, the window is not asked again); closing the window ends it
+// before the next frame; the clock ends it at 250 s whatever the timeline.
+TEST(ShowRun, EscapeTheCloseButtonOrTheClockEndTheShow) {
+    const std::tuple<std::string, std::string, int, const char*> cases[] = {  // env, more timeline, step, frames
+        // Held from 5000 to 6000 ms: the loading (44 frames) passes that
+        // time too, but lets go of the key before play.
+        {"VELMAR_FAKEWM_KEYS=27@5000-6000", "", 1000, "0 1000 2000 3000 4000 5000 6 presents 6 queries 0 boxes"},
+        {"VELMAR_FAKEWM_CLOSE=3000", "", 1000, "0 1000 2000 3 presents 4 queries 0 boxes"},
+        {"", TimelineLine(260000, 2, 0, 40, 40), 40000,
+         "0 40000 80000 120000 160000 200000 240000 7 presents 8 queries 0 boxes"},
     };
-    ASSERT_GE(t.size(), first + expected.size());
-    EXPECT_EQ(std::vector<std::string>(t.begin() + first, t.begin() + first + expected.size()), expected);
-    // The loading title comes before play's own.
-    EXPECT_TRUE(InOrder(t, {"glCullFace(GL_BACK)", "wmSetTitle(7, \"ember!corvinth - vexil2\")"}));
+    for (const auto& [env, timeline, step, frames] : cases) {
+        ShowRun r = RunQuietShow({.step = step, .env = {env}, .recordGl = true, .fakeWm = true}, timeline);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(Frames(r.trace), frames) << env;
+        EXPECT_EQ(r.log.back(), "[exit]");
+    }
 }
 
-TEST(ShowRun, EveryFrameSetsUpTheOverlayTitlesAndPresents) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
-    ASSERT_EQ(r.code, 0) << r.err;
-    std::vector<std::string> play = PlayPart(r.trace);
-    // A frame whose part draws nothing: the close query, the overlay set-up,
-    // the title, the pop and the present.
-    int q = FindLine(play, "wmOptions(9, 7, 0)");
-    ASSERT_NE(q, -1);
-    std::vector<std::string> frame(play.begin() + q, play.begin() + std::min(play.size(), (size_t)q + 14));
-    std::vector<std::string> expected = {"wmOptions(9, 7, 0)"};
-    std::vector<std::string> stage = TextStageCalls();
-    expected.insert(expected.end(), stage.begin(), stage.end());
-    expected.insert(expected.end(),
-                    {FrameTitlePrefix + "fps:0.0] v/a:on/on afps: time:0)", "glPopMatrix()", "wmUpdate"});
-    EXPECT_EQ(frame, expected);
-    // 250 frames, the close query before each and once more at the end.
-    EXPECT_EQ(CountLines(play, "wmUpdate"), 250);
-    EXPECT_EQ(CountLines(play, "wmOptions(9, 7, 0)"), 251);
-    auto titles = FrameTitles(play);
-    ASSERT_EQ(titles.size(), 250u);
-    EXPECT_EQ(titles[1], "fps:2.0] v/a:on/on afps:2.0 time:1000");
-    EXPECT_EQ(titles[2], "fps:1.0] v/a:on/on afps:1.5 time:2000");
-    EXPECT_EQ(titles.back(), "fps:1.0] v/a:on/on afps:1.0 time:249000");
-    // Shut-down: the window closes before the exit run unloads the module.
-    EXPECT_TRUE(InOrder(play, {"wmDone", "wmUnLoad"}));
-    EXPECT_EQ(CountLines(play, "MsgBox("), 0);
+// Without a window the show ends with 1: quietly when none can be made.
+TEST(ShowRun, WithoutAWindowTheShowEndsWith1) {
+    const std::pair<std::string, std::string> cases[] = {
+        // Guards a missing window manager: said on standard error, as no box can be shown.
+        {"VELMAR_MODULE_WM=/nonexistent/WM.so", "WM not loaded, please reinstall this software.\n"},
+        {"VELMAR_FAKEWM_FAIL=create", ""},
+        {"VELMAR_FAKEWM_FAIL=init", ""}};
+    for (const auto& [env, err] : cases) {
+        ShowRun r = RunQuietShow({.step = 1000, .env = {env}, .fakeWm = true});
+        EXPECT_EQ(r.code, 1) << env;
+        EXPECT_EQ(r.err, err) << env;
+        EXPECT_EQ(Frames(r.trace), "0 presents 0 queries 0 boxes") << env;
+        EXPECT_EQ(FindLine(r.log, "[gl] --- check extensions:"), -1) << env;
+        std::string said = err.empty() ? "[init] --- end" : err.substr(0, err.size() - 1);
+        EXPECT_TRUE(InOrder(r.log, {said, "[exit] --- subsystems"})) << env;
+        EXPECT_EQ(r.log.back(), "[exit]") << env;
+    }
 }
 
-TEST(ShowRun, EscapeEndsTheShowAfterTheFrameItIsSeenIn) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    // Held from 5000 to 6000 ms of the clock: the loading (44 presented
-    // frames) passes that time too, but lets go of the key before play.
-    ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_FAKEWM_KEYS=27@5000-6000"}, .recordGl = true, .fakeWm = true});
-    ASSERT_EQ(r.code, 0) << r.err;
-    std::vector<std::string> play = PlayPart(r.trace);
-    auto titles = FrameTitles(play);
-    ASSERT_EQ(titles.size(), 6u);
-    EXPECT_EQ(titles.back(), "fps:1.0] v/a:on/on afps:1.2 time:5000");
-    EXPECT_EQ(CountLines(play, "wmUpdate"), 6);  // the Escape frame is presented
-    // The quit flag ends the loop without asking the window again.
-    EXPECT_EQ(CountLines(play, "wmOptions(9, 7, 0)"), 6);
-    EXPECT_EQ(r.log.back(), "[exit]");
-}
-
-TEST(ShowRun, ClosingTheWindowEndsTheShowBeforeTheNextFrame) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_FAKEWM_CLOSE=3000"}, .recordGl = true, .fakeWm = true});
-    ASSERT_EQ(r.code, 0) << r.err;
-    auto titles = FrameTitles(PlayPart(r.trace));
-    ASSERT_EQ(titles.size(), 3u);
-    EXPECT_EQ(titles.back(), "fps:1.0] v/a:on/on afps:1.5 time:2000");
-}
-
-TEST(ShowRun, TheClockEndsTheShowEvenWithEntriesBeyond250Seconds) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline() + TimelineLine(260000, 2, 0, 40, 40));
-    ShowRun r = RunShow(home, {.step = 40000, .recordGl = true, .fakeWm = true});
-    ASSERT_EQ(r.code, 0) << r.err;
-    auto titles = FrameTitles(PlayPart(r.trace));
-    // 0, 40000, ..., 240000: seven frames; 280000 is past the end.
-    ASSERT_EQ(titles.size(), 7u);
-    EXPECT_EQ(titles.back(), "fps:0.0] v/a:on/on afps:0.0 time:240000");
-}
-
-TEST(ShowRun, AMissingTimelineEndsInTheRunTimeErrorReport) {
-    ShowHome home;
-    PutMiniShow(home, {.timeline = false});
-    ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
-    EXPECT_EQ(r.code, 2);
-    int playing = FindLine(r.log, "--- playing...");
-    ASSERT_NE(playing, -1);
-    int report = FindLine(r.log, "--- [backtrace] ---", playing);
-    ASSERT_NE(report, -1);
-    ASSERT_GT(r.log.size(), (size_t)report + 1);
-    EXPECT_EQ(r.log[report + 1].rfind("runtime error 2 at 0x", 0), 0u);
-    EXPECT_NE(r.out.find("\"debug.log\""), std::string::npos);
-}
-
-// ---------------------------------------------------------------- failures
-
-TEST(ShowRun, AMissingWindowManagerIsSaidOnStandardErrorAndEndsWith1) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_MODULE_WM=" + home.path("Modules/WM.so")}});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "WM not loaded, please reinstall this software.\n");  // no box without the module
-    EXPECT_TRUE(InOrder(r.log, {"[init] call : Window manager ...", "WM not loaded, please reinstall this software.",
-                                "[exit] --- subsystems", "[exit] call : Uninit window manager ...", "[exit]"}));
-    EXPECT_EQ(FindLine(r.log, "[init] call : GL unit ..."), -1);
-}
-
-// Guards a home path cut to 255 characters: the program entered a shorter
-// folder and read that one's data while its log went to the real home.
+// Guards a home path cut at 255 characters (the data read from a shorter folder, the log in the real one).
 TEST(ShowRun, AHomeLongerThan255CharactersIsUsedWhole) {
     ShowHome outer, home;
     RemoveTree(home.dir);
     home.dir = outer.dir;
-    while (home.dir.size() < 315) {
-        home.dir += "/folder-of-a-deep-tree";
-        mkdir(home.dir.c_str(), 0755);
-    }
+    while (home.dir.size() < 315) mkdir((home.dir += "/folder-of-a-deep-tree").c_str(), 0755);
     PutMiniShow(home);
     // A decoy where the cut path points, with a font that cannot load.
-    std::string cut = (home.dir + "/").substr(0, 255);
-    for (size_t s = cut.find('/', outer.dir.size() + 1); s != std::string::npos; s = cut.find('/', s + 1))
-        mkdir(cut.substr(0, s).c_str(), 0755);
+    std::string cut = home.dir.substr(0, 255);
     mkdir(cut.c_str(), 0755);
     mkdir((cut + "/2ddata").c_str(), 0755);
     WriteFile(cut + "/2ddata/fontset.3f", "not a font");
@@ -256,80 +132,136 @@ TEST(ShowRun, AHomeLongerThan255CharactersIsUsedWhole) {
     EXPECT_NE(FindLine(r.log, "--- playing..."), -1);  // the log went to the real home, as the data came from it
 }
 
-TEST(ShowRun, AWindowThatCannotBeMadeEndsWith1WithoutAMessage) {
-    for (const char* fail : {"create", "init"}) {
-        ShowHome home;
-        PutQuietShow(home, OnlyTimeline());
-        ShowRun r = RunShow(home, {.step = 1000, .env = {std::string("VELMAR_FAKEWM_FAIL=") + fail}, .fakeWm = true});
-        EXPECT_EQ(r.code, 1) << fail;
-        EXPECT_EQ(CountLines(r.trace, "wmUpdate"), 0) << fail;
-        for (const std::string& l : r.trace) EXPECT_NE(l.rfind("MsgBox(", 0), 0u) << fail;
-        EXPECT_EQ(FindLine(r.log, "[gl] --- check extensions:"), -1) << fail;
-        EXPECT_EQ(r.log.back(), "[exit]") << fail;
-    }
-}
-
-TEST(ShowRun, AWindowManagerThatCannotStartIsAFatalStop) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_FAKEWM_FAIL=preinit"}, .fakeWm = true});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(InOrder(r.trace, {"wmPreInit", "wmDone", "MsgBox(Error during WM initialization.)", "wmUnLoad"}));
-    EXPECT_TRUE(InOrder(r.log, {"Error during WM initialization.", "[exit] --- subsystems", "[exit]"}));
-}
-
-TEST(ShowRun, MissingGlLibrariesStopWithAReinstallMessage) {
-    struct Case {
-        std::string env, message;
-    } cases[] = {
-        {"VELMAR_MODULE_OPENGL32_DLL=/nonexistent/libGL.so.1",
-         "OpenGL (libGL.so.1) could not be loaded. Please reinstall this software."},
-        {"VELMAR_MODULE_GLU32_DLL=/nonexistent/libGLU.so.1",
-         "GLU (libGLU.so.1) could not be loaded. Please reinstall this software."},
-        // A library without GL's entry points.
-        {"VELMAR_MODULE_OPENGL32_DLL=" + FakeWmPath(),
-         "OpenGL entry point glAlphaFunc not found. Please reinstall this software."},
-    };
-    for (const Case& c : cases) {
-        ShowHome home;
-        PutQuietShow(home, OnlyTimeline());
-        ShowRun r = RunShow(home, {.step = 1000, .env = {c.env}, .fakeWm = true});
-        EXPECT_EQ(r.code, 1) << c.env;
-        EXPECT_TRUE(InOrder(r.trace, {"wmDone", "MsgBox(" + c.message + ")", "wmUnLoad"})) << c.env;
-        EXPECT_TRUE(InOrder(r.log, {c.message, "[exit] --- subsystems", "[exit]"})) << c.env;
-        EXPECT_EQ(FindLine(r.log, "--- playing..."), -1);
-    }
-}
-
-TEST(ShowRun, WithTheRealWindowManagerHeadlessTheBoxGoesToStandardError) {
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .env = {"VELMAR_MODULE_GLU32_DLL=/nonexistent/libGLU.so.1"}});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "GLU (libGLU.so.1) could not be loaded. Please reinstall this software.\n");
-}
-
-TEST(ShowRun, AQuitRequestEndsARunOnTheRealClock) {
-    // No --step: the loop runs as fast as it can until SIGTERM turns into the
-    // window manager's quit request.
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 0, .terminateAfter = "--- playing...", .timeoutSeconds = 60});
-    ASSERT_FALSE(r.timedOut);
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(InOrder(r.log, {"--- playing...", "[exit] --- subsystems", "[exit]"}));
-}
-
 TEST(ShowRun, UnderXvfbTheWindowOpensThroughTheDisplay) {
     if (!XvfbAvailable()) GTEST_SKIP() << "xvfb-run is not installed";
-    ShowHome home;
-    PutQuietShow(home, OnlyTimeline());
-    ShowRun r = RunShow(home, {.step = 1000, .xvfb = true});
-    ASSERT_FALSE(r.timedOut);
+    ShowRun r = RunQuietShow({.step = 1000, .xvfb = true});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(FindLine(r.log, "[wm] video driver: x11"), -1);
+    EXPECT_TRUE(InOrder(r.log, {"[wm] video driver: x11", "[gl] --- check extensions:", "--- playing...", "[exit]"}));
     EXPECT_EQ(FindLine(r.log, "[wm] no display: drawing offscreen (SDL offscreen driver)"), -1);
-    EXPECT_TRUE(InOrder(r.log, {"[gl] --- check extensions:", "--- playing...", "[exit]"}));
+}
+
+// Medians of even and odd counts, the nearest-rank 99th percentile (the
+// 100th of 101 values), the slowest frames with ties in frame order.
+TEST(ProfileFigures, TheSummaryHasTheShowEachPartAndTheTenSlowestFrames) {
+    const std::string header = "draw_ms   frames    median       p99       max\n";
+    EXPECT_EQ(profSummary({}), header + "show           0      0.00      0.00      0.00\nslowest frames:\n");
+    std::vector<ProfileFrame> frames;
+    for (int i = 1; i <= 104; ++i)  // two frames without a part, 101 of part 3, one of part 7
+        frames.push_back({i, (i - 1) * 100, i <= 2 ? 0 : i <= 103 ? 3 : 7, i <= 2 ? -1 : i <= 103 ? 2 : 5,
+                          i <= 2 ? i : i <= 103 ? i - 2.0 : 101.0, 0.5});
+    std::string summary = profSummary(frames);
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 16);
+    EXPECT_EQ(summary.substr(0, summary.find("  frame 101 ")),
+              header + R"(show         104     50.50    101.00    101.00
+no part        2      1.50      2.00      2.00
+part 3       101     51.00    100.00    101.00
+part 7         1    101.00    101.00    101.00
+slowest frames:
+  frame 103  show 10200 ms  part 3  entry 2  draw 101.00 ms  present 0.50 ms
+  frame 104  show 10300 ms  part 7  entry 5  draw 101.00 ms  present 0.50 ms
+  frame 102  show 10100 ms  part 3  entry 2  draw 100.00 ms  present 0.50 ms
+)");
+    EXPECT_TRUE(summary.ends_with("  frame 95  show 9400 ms  part 3  entry 2  draw 93.00 ms  present 0.50 ms\n"));
+}
+
+TEST(ProfileRun, EachPresentedFrameIsALineMeasuredAfterTheGlFinishes) {
+    ShowHome home;
+    PutMiniShow(home);
+    std::string csv = home.path("frames.csv");
+    ShowRun r = RunShow(home, {.step = 1000, .args = {"--profile", csv}, .recordGl = true, .fakeWm = true});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The miniature timeline: part n from (n - 1) s on, part 9 to the end;
+    // the times in ms with three decimals.
+    std::string want = "frame,show_ms,part,entry,draw_ms,present_ms\n";
+    for (int k = 1, part = 1; k <= 250; ++k, part = std::min(k, 9))
+        want += std::to_string(k) + "," + std::to_string((k - 1) * 1000) + "," + std::to_string(part) + "," +
+                std::to_string(part - 1) + ",t,t\n";
+    EXPECT_EQ(std::regex_replace(ReadFileText(csv), std::regex("[0-9]+\\.[0-9]{3}"), "t"), want);
+    // The GL finishes each frame right before it is presented. The frame at
+    // 4000 ms (its title closes it) runs part 5 at part time 0.
+    int finishes = 0;
+    for (size_t i = 1; i < r.trace.size(); ++i) finishes += r.trace[i] == "wmUpdate" && r.trace[i - 1] == "glFinish()";
+    EXPECT_EQ(CountLines(r.trace, "glFinish()"), 250);
+    EXPECT_EQ(finishes, 250);
+    auto title = [&](int ms) {
+        auto due = [&](const std::string& l) { return l.ends_with(" time:" + std::to_string(ms) + ")"); };
+        return std::find_if(r.trace.begin(), r.trace.end(), due);
+    };
+    EXPECT_EQ(DrawingSteps(std::vector<std::string>(title(3000), title(4000)), 1024, 768),
+              "clear stage depth greetings@0 border@0 depth");
+    std::vector<std::string> out = SplitLines(r.out);
+    ASSERT_EQ(out.size(), 1u + 1 + 1 + 9 + 1 + 10);
+    EXPECT_EQ(out[0], "profile: 250 frames written to " + csv);
+    EXPECT_EQ(out[2].substr(0, 16) + out[3].substr(0, 16) + out[11].substr(0, 16) + out[12],
+              "show         250part 1         1part 9       242slowest frames:");
+}
+
+TEST(ProfileRun, AFileThatCannotBeWrittenIsRefusedBeforeTheShowStarts) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--profile", "/nonexistent/folder/p.csv"},
+         "vexil2: cannot write the profile /nonexistent/folder/p.csv: No such file or directory\n"},
+        {{"--profile="}, "vexil2: --profile needs a file name\n"},
+        {{"--profile"}, "vexil2: --profile needs a value (see --help)\n"},
+    };
+    ShowHome home;
+    PutMiniShow(home);
+    for (const auto& [args, err] : cases) {
+        ShowRun r = RunShow(home, {.step = 1000, .args = args, .fakeWm = true});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, err);
+        EXPECT_EQ(FindLine(r.log, "[init] --- subsystems"), -1);
+    }
+}
+
+TEST(MiniShow, PlaysHeadlessOnTheRealWindowManagerToTheEndAndLogsTheWholeRun) {
+    ShowHome home;
+    PutMiniShow(home);
+    ShowRun r = RunShow(home, {.step = 40, .args = {"--width", "320", "--height", "256"}, .timeoutSeconds = 400});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // Start-up, the layer files in their loading order, play, then the exit
+    // run closing the log: every registered exit, highest slot first.
+    std::vector<std::string> wanted = {"[init] --- subsystems", "[init] call : Window manager ...",
+                                       "[wm] no display: drawing offscreen (SDL offscreen driver)",
+                                       "[init] call : GL unit ...", "[init] call : GLU unit ...", "[init] --- end",
+                                       "[gl] --- check extensions:"};
+    std::vector<std::string> files = MiniShowFiles();
+    for (auto f = files.end() - 22; f != files.end(); ++f) wanted.push_back("[ife] load: " + *f);
+    wanted.insert(wanted.end(), {"--- playing...", "[exit] --- subsystems"});
+    for (const char* n : {"Uninit sound system", "Uninit Vorbis", "Uninit OpenAL", "Uninit texture loader",
+                          "Uninit GLU unit", "GL unit", "Uninit window manager", "Release base lib"})
+        wanted.push_back(std::string("[exit] call : ") + n + " ...");
+    EXPECT_TRUE(InOrder(r.log, wanted));
+    EXPECT_EQ(r.log.back(), "[exit]");
+    EXPECT_EQ(CountLines(r.log, "[al] lib loaded."), 1);
+    EXPECT_EQ(CountLines(r.log, "[vorbis] lib loaded."), 1);
+}
+
+// Each file of the show folder taken away in turn: the expected message or
+// report, never a crash. Without sound the music is never opened.
+TEST(MiniShow, EachMissingFileGetsItsMessage) {
+    for (const std::string& file : MiniShowFiles()) {
+        ShowHome home;
+        PutMiniShow(home);
+        ASSERT_EQ(remove(home.path(file).c_str()), 0) << file;
+        ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
+        // A fatal stop's message; for the font, layer files, loudness table and
+        // timeline run-time error 2: its report in the log, its name on stdout.
+        std::string want = file.starts_with("3ddata/")    ? "File (" + file + ") not found."
+                           : file == "2ddata/music.ogg"   ? "Music not found. "
+                           : file.starts_with("Textures/") ? "Error occoured ! Texture Loader Error. ( Textures/"
+                                                           : "runtime error 2 at 0x";
+        auto said = std::find_if(r.log.begin(), r.log.end(), [&](auto& l) { return l.starts_with(want); });
+        bool error = want.starts_with("runtime");
+        EXPECT_EQ(r.code, error ? 2 : 1) << file << "\n" << r.err;
+        EXPECT_TRUE(said > r.log.begin() && (!error || said[-1] == "--- [backtrace] ---")) << file;
+        EXPECT_EQ(r.out.find("\"debug.log\"") != std::string::npos, error) << file;
+        if (file == "2ddata/music.ogg") {
+            r = RunShow(home, {.step = 1000, .args = {"--nosound"}, .recordGl = true, .fakeWm = true});
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(InOrder(r.log, {"--- playing...", "[exit]"}));
+        }
+    }
 }
 
 }  // namespace

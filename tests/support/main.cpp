@@ -6,8 +6,7 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    // The linked module has no file of its own: "Base" (and zlib through it)
-    // is the built module.
+    // The linked module has no file of its own: "Base" (zlib through it) is the built one.
     setenv("VELMAR_MODULE_BASE", (ModuleDir() + "/Base.so").c_str(), 0);
     BindLinkedBase();
     return RUN_ALL_TESTS();

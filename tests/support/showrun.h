@@ -5,19 +5,11 @@
 // clock (--step), and reads back the exit code, standard output and error,
 // debug.log and, when asked, one trace file in which the recording GL and
 // the fake window manager both write their calls in call order:
-//
-//   ShowHome home;
-//   home.put("2ddata/timeline.cfg", TimelineLine(0, 1, 0, 40, 40));
 //   ShowRun r = RunShow(home, {.step = 1000, .recordGl = true, .fakeWm = true});
-//   EXPECT_EQ(r.code, 0);
-//   EXPECT_TRUE(InOrder(r.log, {"--- playing...", "[exit]"}));
-//
 // Modules come from beside the program (build/show/Modules); any of them can
-// be replaced through `env` ("VELMAR_MODULE_WM=/path").
+// be replaced through `env` ("VELMAR_MODULE_WM=/path"). Options are given
+// with designated initializers; the fields left out keep their defaults.
 #pragma once
-
-// Options are given with designated initializers; the fields left out keep
-// their defaults, which is what is meant.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 #include <string>
@@ -58,22 +50,16 @@ struct ShowRun {
     bool timedOut = false;
     long exitMsAfterSignal = -1;  // from the last signal sent to the end
     std::string out, err;
-    std::vector<std::string> log;    // debug.log, line by line
-    std::vector<std::string> trace;  // recording GL and fake WM calls
+    std::vector<std::string> log, trace;  // debug.log line by line; recording GL and fake WM calls
 };
-
 ShowRun RunShow(const ShowHome& home, const ShowRunOptions& options = {});
 
-// Paths of the stand-ins (testlibs/ of the build tree).
-std::string FakeWmPath();
-
+std::string FakeWmPath();  // the fake window manager (testlibs/ of the build tree)
 bool XvfbAvailable();
 
 // True when `wanted` occur in `lines` in this order (others may lie between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& wanted);
-
 // Index of the first line equal to `line` at or after `from`, or -1.
 int FindLine(const std::vector<std::string>& lines, const std::string& line, int from = 0);
-
 // Lines equal to `line`.
 int CountLines(const std::vector<std::string>& lines, const std::string& line);

@@ -1,6 +1,8 @@
 // support.h - shared pieces of the test programs.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -12,13 +14,12 @@ void BindLinkedBase(const std::vector<std::string>& args = {});
 
 // Text split at line feeds (a last line without one counts too).
 std::vector<std::string> SplitLines(const std::string& text);
-
 // Everything the program logs while it lives, in one string.
 struct LogCapture {
     LogCapture();
     ~LogCapture();
     std::string text;
-    std::vector<std::string> lines() const;  // split at line feeds
+    std::vector<std::string> lines() const { return SplitLines(text); }
 };
 
 // Failures (run-time errors and fatal stops) thrown as this while it lives.
@@ -35,7 +36,6 @@ struct ThrowOnFailure {
 // Folders of the build: the show folder with the program and its modules.
 std::string ShowDir();
 std::string ModuleDir();
-
 // A fresh empty folder under the temporary folder, removed by the caller.
 std::string MakeTempDir(const char* tag);
 void RemoveTree(const std::string& dir);
@@ -49,3 +49,12 @@ struct RunResult {
     std::string out, err;
 };
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// Starts a program, stdin from /dev/null, stdout/stderr into the files; `env`
+// as for RunProgram ("NAME" alone is taken away too), but "NAME=" sets an
+// empty value unless `emptyUnsets`. `ownGroup`: leads a process group.
+pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                   const std::string& outPath, const std::string& errPath, bool ownGroup = false,
+                   bool emptyUnsets = true);
+// waitpid's status as an exit code, or 128 + the signal.
+int ExitCode(int status);
