@@ -24,6 +24,7 @@ void bindAll(void* h) {
     Base.handle = h;
 #define BS_BIND(ret, name, params) Base.name = (ret(*) params)dlsym(h, #name);
     BS_API_LIST(BS_BIND)
+    BS_EXTRA_LIST(BS_BIND)
 #undef BS_BIND
 }
 

@@ -10,6 +10,7 @@ struct BaseServices {
     void* handle;
 #define BS_SLOT(ret, name, params) ret(*name) params;
     BS_API_LIST(BS_SLOT)
+    BS_EXTRA_LIST(BS_SLOT)  // 0 when the module lacks them
 #undef BS_SLOT
 };
 

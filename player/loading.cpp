@@ -62,6 +62,11 @@ void LoadingStep() {
     WM.wmUpdate();
 }
 
+void DrawAuthorLine(const ShortString& text) {
+    DrawText(ShowFont, 8, 4, 20, 24, 1.0f, 1.0f, 0.6f, 1.0f, 0, 0, 0, 0.6f, 12, 1, 3, 2, text);
+    GL.glDisable(GL_TEXTURE_2D);
+}
+
 void DrawStatusOverlay(const ShortString& statusText) {
     drawLine(statusText);
     GL.glDisable(GL_TEXTURE_2D);

@@ -22,3 +22,5 @@ void TextStage();
 
 void LoadingStep();
 void DrawStatusOverlay(const ShortString& statusText);
+// Author mode's status line, small, at the top of the picture.
+void DrawAuthorLine(const ShortString& text);

@@ -9,6 +9,7 @@
 #include "../render/settings.h"
 #include "../sound/sound.h"
 #include "../textures/texman.h"
+#include "author.h"
 #include "font.h"
 #include "loading.h"
 #include "parts.h"
@@ -67,16 +68,20 @@ void ShowStartPlay() {
     Show.overlayshown = false;
     Show.video = true;
     LogLine("--- playing...");
-    ReadTimeline(ShowTimeline, "2ddata/timeline.cfg");
+    ReadTimeline(ShowTimeline, ShowTimelineFile);
     sndPlayMusic();
     Base.BS_TimerReset();
     Show.lastframeend = 0;
+    auStartPlay();
 }
 
-bool ShowPlayEnds() { return Show.quit || WindowClosed() || Base.BS_TimerGet() >= ShowEndTime; }
+bool ShowPlayEnds() {
+    return Show.quit || WindowClosed() || (Base.BS_TimerGet() >= ShowEndTime && !auHoldsEnd());
+}
 
 void ShowFrame() {
     profFrameStart();
+    auFrameStart();
     if (KeyDown(WM_KEY_ESCAPE)) Show.quit = true;  // the frame is still completed
 
     int32_t t = Base.BS_TimerGet();
@@ -101,6 +106,7 @@ void ShowFrame() {
                       " afps:" + Show.afpstext + " time:" + std::to_string(Base.BS_TimerGet());
     SetWindowTitle(S(FrameTitle) + Show.statustext);
     if (Show.overlayshown) DrawStatusOverlay(Show.statustext);
+    auDrawStatus();
 
     // Space toggles the overlay when it is let go, not while it is held.
     uint8_t space = KeyState(WM_KEY_SPACE);
@@ -136,10 +142,12 @@ void ShowMain() {
     initGlowTexture();
 
     LoadShowData();
+    auInit();
 
     ShowStartPlay();
     while (!ShowPlayEnds()) ShowFrame();
     profFinish();
+    auDone();
 
     sndStopMusic();
     sndShutdown();

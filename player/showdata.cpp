@@ -9,6 +9,11 @@
 #include "loading.h"
 #include "show.h"
 
+const char ShowTimelineFile[] = "2ddata/timeline.cfg";
+const char ShowLevelsFile[] = "2ddata/music.rms";
+const char ShowMusicFile[] = "2ddata/music.ogg";
+const ShortString ShowTexturesFolder = S("Textures");
+
 Scene ShowScenes[ShowScene::Count];
 InterfaceLayerSet ShowLayers[ShowLayer::Count];
 uint8_t MusicLevels[MusicBands * MusicBandLength];
@@ -31,7 +36,13 @@ const char* const kLayerFiles[ShowLayer::Count] = {
     "2ddata/vege.ife",       "2ddata/harom.ife",
 };
 
-const ShortString kTextures = S("Textures");
+// Which scenes get a texture set-up and a particle pool (as LoadShowData
+// gives them, for reloads).
+const bool kSceneTextures[ShowScene::Count] = {true, true, true, true, true, true, true, false};
+const bool kScenePool[ShowScene::Count] = {true, false, true, false, false, true, true, false};
+const int32_t kPoolSize = 5000;
+
+const ShortString& kTextures = ShowTexturesFolder;
 
 void step() { LoadingStep(); }
 
@@ -44,7 +55,7 @@ void setupTextures(ShowScene::Index i) {
     step();
 }
 void particles(ShowScene::Index i) {
-    allocParticles(ShowScenes[i], 5000);
+    allocParticles(ShowScenes[i], kPoolSize);
     step();
 }
 
@@ -86,12 +97,52 @@ void LoadShowData() {
     setupTextures(untitled_prefinal);
     particles(untitled_prefinal);
     loadScene(sarkany);  // no textures, no particles
-    ReadMusicLevels("2ddata/music.rms");
+    ReadMusicLevels(ShowLevelsFile);
     step();
-    sndLoadMusic(S("2ddata/music.ogg"));
+    sndLoadMusic(S(ShowMusicFile));
     step();
     for (int i = 0; i < ShowLayer::Count; ++i) {
         ifeLoad(ShowLayers[i], S(kLayerFiles[i]), kTextures);
         step();
     }
+}
+
+const char* ShowSceneFile(int i) { return i >= 0 && i < ShowScene::Count ? kSceneFiles[i] : ""; }
+const char* ShowLayerFile(int i) { return i >= 0 && i < ShowLayer::Count ? kLayerFiles[i] : ""; }
+
+void ReplaceShowScene(int i) {
+    if (i < 0 || i >= ShowScene::Count) return;
+    Scene fresh{};
+    LoadScene(fresh, S(kSceneFiles[i]));  // a refused file gives its blocks back itself
+    if (kSceneTextures[i]) {
+        struct Undo {  // a texture the loader cannot read stops the set-up
+            Scene* scene;
+            ~Undo() {
+                if (scene) ReleaseSceneTextures(*scene), ReleaseScene(*scene);
+            }
+        } undo{&fresh};
+        SetupSceneTextures(fresh, kTextures);
+        undo.scene = nullptr;
+    }
+    if (kScenePool[i]) allocParticles(fresh, kPoolSize);
+    Scene& old = ShowScenes[i];
+    if (kSceneTextures[i]) ReleaseSceneTextures(old);
+    freeParticles(old);
+    ReleaseScene(old);
+    old = fresh;
+}
+
+void ReplaceShowLayer(int i) {
+    if (i < 0 || i >= ShowLayer::Count) return;
+    InterfaceLayerSet fresh{};
+    struct Undo {
+        InterfaceLayerSet* set;
+        ~Undo() {
+            if (set) ifeFree(*set);
+        }
+    } undo{&fresh};
+    ifeLoad(fresh, S(kLayerFiles[i]), kTextures);
+    undo.set = nullptr;
+    ifeFree(ShowLayers[i]);
+    ShowLayers[i] = fresh;
 }

@@ -41,6 +41,20 @@ extern uint8_t MusicLevels[MusicBands * MusicBandLength];
 // Runs the 43 loading steps, each followed by one loading-screen step.
 void LoadShowData();
 
+// File names of the slots, relative to the home folder.
+const char* ShowSceneFile(int i);
+const char* ShowLayerFile(int i);
+extern const char ShowTimelineFile[], ShowLevelsFile[], ShowMusicFile[];
+extern const ShortString ShowTexturesFolder;
+
+// Author mode: load a slot's file anew, with the texture set-up and particle
+// pool the slot got at loading, and replace the slot only once all of it
+// succeeded (the old data and its textures are then given back). A failure
+// ends in the loaders' fatal stop or run-time error; under a fail hook that
+// throws, the slot and the texture table stay as they were.
+void ReplaceShowScene(int i);
+void ReplaceShowLayer(int i);
+
 // Reads the loudness table (the first 137304 bytes of the file); a missing or
 // short file is a run-time error.
 void ReadMusicLevels(const char* fileName);

@@ -146,6 +146,10 @@ void freeParticles(Scene& scene) {
     scene.particlecount = 0;
 }
 
+void emptyParticles(Scene& scene) {
+    for (int32_t i = 0; scene.particles && i < scene.particlecount; ++i) scene.particles[i].free = 1;
+}
+
 void runParticles(Scene& scene, float time) {
     GL.glDisable(GL_CULL_FACE);
     GL.glEnable(GL_DEPTH_TEST);

@@ -43,6 +43,10 @@ void allocParticles(Scene& scene, int32_t count);
 // Gives the pool back; the scene then has none (particlecount 0).
 void freeParticles(Scene& scene);
 
+// Frees every slot of the pool (a jump in time: no particle of another
+// moment stays); the pool keeps its size.
+void emptyParticles(Scene& scene);
+
 // One step: spawn, draw and move (needs the frame's camera: a preceding
 // drawScene). `time` only places the emitters on their tracks.
 void runParticles(Scene& scene, float time);

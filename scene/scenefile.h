@@ -34,7 +34,9 @@ void LoadSceneData(Scene& scene, const ShortString& fileName, const uint8_t* dat
                    SceneLoadStats* stats = nullptr);
 
 // Turns texture names into GL textures through the texture manager, from
-// `folder` + "/" + name; "$framebuffer$.jpg" loads nothing (glname 0).
+// `folder` + "/" + name; "$framebuffer$.jpg" loads nothing (glname 0). A
+// set-up stopped part way (a fail hook) can be given back with
+// ReleaseSceneTextures.
 void SetupSceneTextures(Scene& scene, const ShortString& folder);
 void ReleaseSceneTextures(Scene& scene);
 

@@ -10,6 +10,15 @@ const char FrameBufferTexture[] = "$framebuffer$.jpg";
 }  // namespace
 
 void SetupSceneTextures(Scene& scene, const ShortString& folder) {
+    // Every name this gives out is 0 until acquired, so a set-up stopped by
+    // a texture the loader cannot read releases exactly what it took.
+    for (int32_t i = 0; scene.materials && i < scene.materialcount; ++i) {
+        Material& m = scene.materials[i];
+        if (m.textured) m.glname = 0;
+        if (m.envmap) m.envmapglname = 0;
+    }
+    for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i)
+        if (scene.objects[i].particleenabled) scene.objects[i].particleglname = 0;
     for (int32_t i = 0; scene.materials && i < scene.materialcount; ++i) {
         Material& m = scene.materials[i];
         if (m.textured) {

@@ -63,6 +63,15 @@ const ALCint kAlcFormatType = 0x1991;      // ALC_FORMAT_TYPE_SOFT
 const ALCint kAlcStereo = 0x1501;          // ALC_STEREO_SOFT
 const ALCint kAlcFloat = 0x1406;           // ALC_FLOAT_SOFT
 
+const ALenum kAlSampleOffset = 0x1025;  // AL_SAMPLE_OFFSET
+
+// Sample frame of the music at show time ms; the source loops.
+ALint musicFrameAt(const VorbisStream* music, int32_t ms) {
+    int64_t frames = music && music->size > 0 ? music->size / 4 : 0;  // 16-bit stereo
+    if (frames <= 0 || ms <= 0) return 0;
+    return (ALint)(((int64_t)ms * music->rate / 1000) % frames);
+}
+
 bool captureAudio() { return Window.settings && Window.settings->captureaudio == 1; }
 
 // The loopback device in the capture's format; 0 when the library lacks it.
@@ -154,4 +163,42 @@ void sndShutdown() {
     AL.alcMakeContextCurrent(nullptr);
     AL.alcDestroyContext(Audio.context);
     AL.alcCloseDevice(Audio.device);
+}
+
+void sndSeekMusic(int32_t ms) {
+    if (!Audio.audioReady || !Audio.music) return;
+    AL.alSourcei(Audio.source, kAlSampleOffset, musicFrameAt(Audio.music, ms));
+}
+
+void sndPauseMusic(bool paused) {
+    if (!Audio.audioReady) return;
+    if (paused) {
+        if (AL.alSourcePause) AL.alSourcePause(Audio.source);
+    } else {
+        AL.alSourcePlay(Audio.source);
+    }
+}
+
+bool sndReloadMusic(const ShortString& fileName, int32_t ms, bool paused, std::string* why) {
+    if (!Audio.audioReady) return true;  // silent show: nothing to replace
+    VorbisStream* music = Vorbis.v_open ? Vorbis.v_open(ToCString(fileName)) : nullptr;
+    if (music && Vorbis.v_read) Vorbis.v_read(music);
+    if (!music || !music->samples || music->size <= 0) {
+        if (music && Vorbis.v_close) Vorbis.v_close(music);
+        if (why) *why = "not an Ogg Vorbis file the decoder can read";
+        return false;
+    }
+    ALuint buffer = 0;
+    AL.alGenBuffers(1, &buffer);
+    AL.alBufferData(buffer, AL_FORMAT_STEREO16, music->samples, music->size, music->rate);
+    AL.alSourceStop(Audio.source);
+    AL.alSourcei(Audio.source, AL_BUFFER, (ALint)buffer);
+    AL.alDeleteBuffers(1, &Audio.buffer);
+    if (Vorbis.v_close) Vorbis.v_close(Audio.music);
+    Audio.buffer = buffer;
+    Audio.music = music;
+    AL.alSourcePlay(Audio.source);
+    sndSeekMusic(ms);
+    if (paused) sndPauseMusic(true);
+    return true;
 }

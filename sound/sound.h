@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "../frame/shortstring.h"
 #include "../modules/vorbis/vorbis_api.h"
@@ -51,6 +52,15 @@ void sndLoadMusic(const ShortString& fileName);
 void sndPlayMusic();
 void sndStopMusic();
 void sndShutdown();
+
+// Author mode and --start: the music's position follows the show clock (ms,
+// wrapped at the music's length, as the source loops); pause holds it.
+void sndSeekMusic(int32_t ms);
+void sndPauseMusic(bool paused);
+// Decodes the file anew and plays it on from show time `ms` (paused when
+// `paused`); false with the reason, the old music playing on, when the file
+// cannot be read.
+bool sndReloadMusic(const ShortString& fileName, int32_t ms, bool paused, std::string* why);
 
 // Audio start-up: 0 = fine, else the device error code.
 int32_t sndStartAudio();

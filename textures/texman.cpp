@@ -230,6 +230,33 @@ void tmReloadAll() {
     }
 }
 
+void tmForgetFailed() {
+    for (TextureEntry& e : TextureManager)
+        if (!e.empty && !e.uploaded) resetSlot(e);
+}
+
+bool tmIsLoaded(const ShortString& fileName) {
+    for (const TextureEntry& e : TextureManager)
+        if (!e.empty && e.uploaded && e.name == fileName) return true;
+    return false;
+}
+
+bool tmReloadFile(const ShortString& fileName) {
+    if (!tmIsLoaded(fileName)) return true;
+    passDxtOptions();
+    TextureImage* image = tmLoadImage(fileName);
+    if (!image) return false;
+    // Same GL names: every material and layer holding one sees the new image.
+    for (TextureEntry& e : TextureManager) {
+        if (e.empty || !e.uploaded || !(e.name == fileName)) continue;
+        GL.glBindTexture(GL_TEXTURE_2D, e.glRef);
+        e.depth = image->bpp;
+        filterAndUpload(image, e.type);
+    }
+    freeImage(image);
+    return true;
+}
+
 void tmDump(const ShortString& fileName) {
     FILE* f = fopen(ToCString(fileName), "wb");
     if (!f) return;

@@ -56,5 +56,13 @@ void tmRelease(uint32_t glName);
 int32_t tmDepthOf(uint32_t glName);
 void tmReleaseAll();
 void tmReloadAll();
+// Loads the file again into every texture of that name (any filter mode),
+// keeping their GL names; false (the textures unchanged) when the loader
+// cannot read it. A name no texture has is nothing to do.
+bool tmReloadFile(const ShortString& fileName);
+bool tmIsLoaded(const ShortString& fileName);
+// Empties the slots of loads a fatal stop cut short (they stay taken while
+// the stop ends the program); for callers that survive the stop.
+void tmForgetFailed();
 void tmDump(const ShortString& fileName);
 TextureImage* tmLoadImage(const ShortString& fileName);

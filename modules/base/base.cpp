@@ -37,7 +37,7 @@ namespace {
 // Options that take a value; every other "-x"/"--x" is a flag.
 const char* const kValueOptions[] = {
     "--width", "--height", "--step", "--capture", "--fps", "--shots",
-    "--at", "--contact-sheet", "--every", "--home", "--profile",
+    "--at", "--contact-sheet", "--every", "--home", "--profile", "--start",
 };
 
 // Options whose value must be a number (checked at start, so a typo is
@@ -109,9 +109,15 @@ const char kHelp[] =
     "                     one picture of thumbnails, one every MS ms (10000)\n"
     "  --profile OUT.csv  write each frame's drawing and presenting time, then\n"
     "                     print the slowest frames and parts\n"
+    "  --start MS         begin play at show time MS (0 to 250000), music too\n"
+    "  --author           author mode: keys to jump, pause, loop and reload,\n"
+    "                     and a status line (not with --capture)\n"
+    "  --watch            with --author: reload changed files by themselves\n"
     "  --help, --version  print and exit\n"
     "\n"
-    "Keys: Escape ends the show, Space shows or hides the status line.\n";
+    "Keys: Escape ends the show, Space shows or hides the status line.\n"
+    "With --author: Left/Right 1 s back/forward, Down/Up 10 s, Home to 0,\n"
+    "1-9 to a part, P pause, L loop the current entry, R reload changed files.\n";
 
 // ---------------------------------------------------------------- log
 
@@ -256,7 +262,8 @@ struct Timer {
     int64_t pausedAt = -1;   // real clock: time the pause began, -1 = running
     bool isVirtual = false;  // --step given
     double stepNum = 0, stepDen = 1;  // virtual: ms per frame as a fraction
-    int64_t frames = 0;      // virtual: frames since the reset
+    int64_t frames = 0;      // virtual: frames since the reset or the last set
+    int32_t setMs = 0;       // virtual: show time at frame 0 (BS_TimerSet)
     bool paused = false;
     int32_t resets = 0;      // BS_TimerReset calls since BS_BaseInit
 } g_timer;
@@ -326,6 +333,22 @@ void checkCaptureOptions() {
     if (capture && cfgFind("--step"))
         refuse("--capture runs the show clock at 1000/fps ms a frame: give --fps instead of --step");
     if (!g_timer.isVirtual) parseStep(("1000/" + std::to_string(fps)).c_str());
+}
+
+// Author mode's options: a start time within the show, --watch only with
+// --author, and no author keys in a capture (its frames follow the clock).
+void checkAuthorOptions() {
+    if (const char* v = cfgFind("--start")) {
+        char* end = nullptr;
+        errno = 0;
+        long ms = strtol(v, &end, 10);
+        if (!*v || !isdigit((unsigned char)*v) || *end || errno || ms > 250000)
+            refuse(std::string("--start wants a show time in ms from 0 to 250000, not \"") + v + "\"");
+    }
+    bool author = cfgFind("--author") != nullptr;
+    if (cfgFind("--watch") && !author) refuse("--watch goes with --author");
+    if (author && cfgFind("--capture"))
+        refuse("--author cannot be given with --capture: a capture plays the show straight through");
 }
 
 void absoluteOutputs() {
@@ -465,7 +488,7 @@ BS_EXPORT int32_t BS_TimerGet(void) {
     if (g_timer.isVirtual) {
         // Exact over the whole run: n frames of num/den ms, rounded down.
         double t = (double)g_timer.frames * g_timer.stepNum / g_timer.stepDen;
-        return (int32_t)(int64_t)(t + 1e-9);
+        return (int32_t)((int64_t)g_timer.setMs + (int64_t)(t + 1e-9));
     }
     int64_t now = g_timer.pausedAt >= 0 ? g_timer.pausedAt : nowMicros();
     return (int32_t)((now - g_timer.start) / 1000);
@@ -474,8 +497,16 @@ BS_EXPORT int32_t BS_TimerGet(void) {
 BS_EXPORT void BS_TimerReset(void) {
     g_timer.resets++;
     g_timer.frames = 0;
+    g_timer.setMs = 0;
     g_timer.start = nowMicros();
     if (g_timer.pausedAt >= 0) g_timer.pausedAt = g_timer.start;
+}
+
+BS_EXPORT void BS_TimerSet(int32_t ms) {
+    g_timer.frames = 0;
+    g_timer.setMs = ms;
+    int64_t now = g_timer.pausedAt >= 0 ? g_timer.pausedAt : nowMicros();
+    g_timer.start = now - (int64_t)ms * 1000;
 }
 
 BS_EXPORT void BS_TimerPause(int paused) {
@@ -591,6 +622,7 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
         parseStep(s);
     }
     checkCaptureOptions();
+    checkAuthorOptions();
     absoluteOutputs();
     if (const char* h = cfgFind("--home")) {
         g_home = h;

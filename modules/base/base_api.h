@@ -6,7 +6,7 @@
    place where the names and their C signatures are written down:
 
      BS_API_LIST(X)   the 54 names the program binds, in binding order
-     BS_EXTRA_LIST(X) entry points of our own that only modules call
+     BS_EXTRA_LIST(X) entry points of our own (modules, author mode)
 
    X(ret, name, params). A name whose module does not provide it binds to 0.
    Everything is plain C: no C++ type crosses the module boundary. */
@@ -94,9 +94,12 @@ typedef void (*BS_Unprovided)(void);
 /* Our own additions, reached with BS_DlGetProc on the handle of "Base":
    the window manager advances the virtual clock once per presented frame
    and, when capturing, sees play begin as the first BS_TimerReset (the
-   count excludes the reset BS_BaseInit makes itself). */
+   count excludes the reset BS_BaseInit makes itself). BS_TimerSet moves
+   the clock (real or virtual, paused or not) to a show time in ms: author
+   mode's jumps and --start. */
 #define BS_EXTRA_LIST(X) \
     X(void, BS_TimerStep, (void)) \
+    X(void, BS_TimerSet, (int32_t ms)) \
     X(int, BS_TimerIsVirtual, (void)) \
     X(int32_t, BS_TimerResets, (void)) \
     X(void, BS_SetFailProc, (BS_FailProc proc)) \

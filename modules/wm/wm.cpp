@@ -60,9 +60,24 @@ void fillSettings() {
     s.textureoption = 0;
 }
 
+// SDL's key to the table's code, -1 for a key the table has no code for.
+int keyCode(SDL_Keycode sym) {
+    switch (sym) {
+    case SDLK_HOME: return WM_KEY_HOME;
+    case SDLK_LEFT: return WM_KEY_LEFT;
+    case SDLK_UP: return WM_KEY_UP;
+    case SDLK_RIGHT: return WM_KEY_RIGHT;
+    case SDLK_DOWN: return WM_KEY_DOWN;
+    default: break;
+    }
+    if (sym >= 'a' && sym <= 'z') return sym - 'a' + 'A';
+    if (sym >= WM_KEY_HOME && sym <= WM_KEY_DOWN) return -1;  // their codes name the keys above
+    return sym >= 0 && sym < 128 ? sym : -1;
+}
+
 void onKey(const SDL_KeyboardEvent& k, uint8_t down) {
-    SDL_Keycode code = k.keysym.sym;
-    if (code >= 0 && code < WM_KEY_COUNT) g.keys[code] = down;
+    int code = keyCode(k.keysym.sym);
+    if (code >= 0) g.keys[code] = down;
 }
 
 void pumpEvents() {

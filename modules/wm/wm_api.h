@@ -52,10 +52,18 @@ enum {
 };
 
 /* Key-state table: one byte per key code, non-zero while the key is down.
-   Codes below 128 are ASCII (27 Escape, 32 Space, letters lower case). */
+   27 Escape, 32 Space, digits 48-57, letters by their upper-case code
+   (65-90) whatever the case typed, 36 Home, 37 Left, 38 Up, 39 Right,
+   40 Down; other keys below 128 by their ASCII code, except the characters
+   whose codes the keys above take ($ % & ' ( are not in the table). */
 #define WM_KEY_COUNT 256
 #define WM_KEY_ESCAPE 27
 #define WM_KEY_SPACE 32
+#define WM_KEY_HOME 36
+#define WM_KEY_LEFT 37
+#define WM_KEY_UP 38
+#define WM_KEY_RIGHT 39
+#define WM_KEY_DOWN 40
 
 /* wmCreateWindow's flags value as the program passes it. */
 #define WM_CREATE_FLAGS 9

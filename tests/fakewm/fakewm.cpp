@@ -4,7 +4,11 @@
 // wmPreInit: VELMAR_FAKEWM_TRACE, a file each call is appended to as a line
 // ("wmSetTitle(7, <title>)", "wmUpdate"); VELMAR_FAKEWM_KEYS, keys held by the
 // show clock ("27@5000,32@2000-4000": Escape from 5000 ms on, Space from 2000
-// up to 4000), set at each wmUpdate after its step; VELMAR_FAKEWM_CLOSE, the
+// up to 4000), set at each wmUpdate after its step; "82#3" or "82#3-5" holds a
+// key by play frame instead (frames presented since the first clock reset:
+// R from frame 3 on, or while frames 3 and 4 are drawn), for runs whose
+// clock jumps;
+// VELMAR_FAKEWM_CLOSE, the
 // clock from which option 9 answers 1; VELMAR_FAKEWM_FAIL, "preinit", "init"
 // or "create" failing; VELMAR_FAKEWM_SIZE "WxH", what options 5 and 6 report.
 #include <dlfcn.h>
@@ -24,6 +28,7 @@ namespace {
 struct HeldKey {
     int code;
     long from, to;  // clock range [from, to); to < 0: no end
+    bool byFrame;   // the range counts play frames
 };
 struct Fake {
     WmBaseLink base;
@@ -33,6 +38,7 @@ struct Fake {
     long closeAt = -1;
     std::string fail;
     int fd = -1, areaW = 0, areaH = 0;
+    long playFrames = 0;  // presented since the first clock reset
 } g;
 
 // One trace line from its pieces: text as it is, numbers in decimal.
@@ -55,9 +61,11 @@ WM_EXPORT int32_t wmPreInit(void) {
     if (const char* t = getenv("VELMAR_FAKEWM_TRACE"); t && *t)
         g.fd = open(t, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     for (const char* s = getenv("VELMAR_FAKEWM_KEYS"); s && *s;) {
-        HeldKey k{0, 0, -1};
+        HeldKey k{0, 0, -1, false};
         int used = 0;
-        if (sscanf(s, "%d@%ld%n", &k.code, &k.from, &used) < 2) break;
+        char at = 0;
+        if (sscanf(s, "%d%c%ld%n", &k.code, &at, &k.from, &used) < 3 || (at != '@' && at != '#')) break;
+        k.byFrame = at == '#';
         s += used;
         if (*s == '-' && sscanf(s + 1, "%ld%n", &k.to, &used) == 1) s += 1 + used;
         if (k.code >= 0 && k.code < WM_KEY_COUNT) g.held.push_back(k);
@@ -93,10 +101,12 @@ WM_EXPORT void wmSetTitle(uint32_t window, const char* title) { trace("wmSetTitl
 WM_EXPORT void MsgBox(const char* text) { trace("MsgBox(", text, ")"); }
 WM_EXPORT void wmUpdate(void) {
     if (g.base.BS_TimerStep) g.base.BS_TimerStep();
-    long t = clockNow();
+    if (g.base.BS_TimerResets && g.base.BS_TimerResets() > 0) g.playFrames++;
     for (int i = 0; i < WM_KEY_COUNT; ++i) g.keys[i] = 0;
-    for (const HeldKey& k : g.held)
+    for (const HeldKey& k : g.held) {
+        long t = k.byFrame ? g.playFrames : clockNow();
         if (t >= k.from && (k.to < 0 || t < k.to)) g.keys[k.code] = 1;
+    }
     trace("wmUpdate");
 }
 

@@ -7,14 +7,17 @@
 #include <functional>
 #include <tuple>
 
+#include "player/author.h"
 #include "player/font.h"
 #include "player/loading.h"
 #include "player/parts.h"
 #include "player/show.h"
 #include "player/showdata.h"
 #include "recgl/recgl.h"
+#include "render/particles.h"
 #include "render/screenfx.h"
 #include "render/settings.h"
+#include "support/glwindow.h"
 #include "support/minishow.h"
 #include "support/support.h"
 #include "textures/texman.h"
@@ -258,6 +261,76 @@ TEST_F(PlayTest, TheLoadedShowHasTexturesAndPoolsWhereDueAndEachPartDrawsItsScen
         DemoParts[part - 1](300, p1, p2, 0, 0, 0);
         EXPECT_EQ(DrawingSteps(RecglTake(), 320, 256), steps) << "part " << part << ", loudness " << band4;
     }
+}
+
+// Author mode: a changed file is drawn at once, a broken one keeps the old
+// data and says why, a replaced scene gives its memory back, a jump empties
+// the particle pools.
+TEST_F(PlayTest, AuthorReloadsChangedFilesKeepsOldDataOnFailureAndJumpsEmptyThePools) {
+    loadShow();
+    Base.BS_CfgGet = [](const char* k) -> const char* { return strcmp(k, "--author") == 0 ? "" : nullptr; };
+    Base.BS_TimerSet = [](int32_t ms) { g_clock = ms; };
+    auInit();
+    ReadTimeline(ShowTimeline, "2ddata/timeline.cfg");
+    LogCapture log;
+    auto part5 = [] {
+        RecglTake();
+        DemoParts[4](300, 1, 0, 0, 0, 0);
+        return DrawingSteps(RecglTake(), 320, 256);
+    };
+    auto texture = [](const char* name) {
+        for (const TextureEntry& e : TextureManager)
+            if (!e.empty && e.name == std::string_view(name)) return e.glRef;
+        return 0u;
+    };
+    uint32_t spark = texture("Textures/spark.tga");
+    ASSERT_NE(spark, 0u);
+    home.put("2ddata/greetings.ife", ReadFileText(home.path("2ddata/border.ife")) + "\n");
+    home.put("Textures/spark.tga", SolidTga(2, 2, 1, 2, 3));
+    RecglTake();
+    auReloadChanged();
+    Lines uploads = RecglOnly(RecglTake(), "glBindTexture(");
+    EXPECT_EQ(part5(), "clear stage depth border@300 border@0");
+    EXPECT_EQ(texture("Textures/spark.tga"), spark);  // the same name, a new image
+    EXPECT_EQ(uploads, Lines{"glBindTexture(GL_TEXTURE_2D, " + std::to_string(spark) + ")"});
+    size_t blocks = Base.BS_MemCount();
+    auto slots = [] { return std::count_if(TextureManager, TextureManager + TextureSlots, [](auto& e) { return !e.empty; }); };
+    long used = slots();
+    home.put("2ddata/csont.ife", "1\n0\nnothere.tga\n\n\n1\n0\n0 0 0 0 0 0 0 0 0 0 0\n");
+    home.put("2ddata/greetings.ife", "x\n");
+    home.put("Textures/spark.tga", "not an image");
+    std::string scene = ReadFileText(home.path("3ddata/kard_anim.vlm"));
+    home.put("3ddata/kard_anim.vlm", scene.substr(0, scene.size() / 2));
+    auReloadChanged();
+    EXPECT_EQ(part5(), "clear stage depth border@300 border@0");
+    EXPECT_EQ(Base.BS_MemCount(), blocks);
+    EXPECT_EQ(slots(), used);  // the texture that never loaded leaves no slot taken
+    home.put("3ddata/kard_anim.vlm", scene);
+    for (int i = 0; i < 100; ++i) ReplaceShowScene(ShowScene::kard_anim);
+    EXPECT_EQ(Base.BS_MemCount(), blocks);
+    EXPECT_EQ(ShowScenes[ShowScene::kard_anim].particlecount, 5000);
+    EXPECT_NE(ShowScenes[ShowScene::kard_anim].materials[0].glname, 0u);
+    Lines said = log.lines();
+    EXPECT_TRUE(InOrder(said, {"[author] reload Textures/spark.tga", "[author] reload 2ddata/greetings.ife",
+                               "[author] reload failed: Textures/spark.tga: the texture loader cannot read it",
+                               "[author] reload failed: 2ddata/csont.ife: Error occoured ! Texture Loader Error. ( "
+                               "Textures/nothere.tga )"}));
+    EXPECT_NE(FindLine(said, "[author] reload failed: 2ddata/greetings.ife: run-time error 106: \"x\" is an invalid "
+                             "integer"), -1);
+    EXPECT_TRUE(auStatusText(0).starts_with("time:0 part:1 entry:1/9 (0) | reload failed: 2ddata/greetings.ife: run"));
+    // Particles from the running show are gone after a jump.
+    DemoParts[0](0, 40, 40, 0, 0, 0);
+    auto live = [] {
+        int n = 0;
+        for (const Scene& s : ShowScenes)
+            for (int32_t i = 0; i < s.particlecount; ++i) n += s.particles[i].free == 0;
+        return n;
+    };
+    EXPECT_GT(live(), 0);
+    auSeek(300000);
+    EXPECT_EQ(live(), 0);
+    EXPECT_EQ(g_clock, 250000);
+    auDone();
 }
 
 // Guards MusicLevel reading outside its table: before its first sample, past its last, bands outside 0..11.

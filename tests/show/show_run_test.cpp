@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <thread>
 #include <tuple>
 
 #include "player/profile.h"
@@ -93,6 +94,84 @@ TEST(ShowRun, EscapeTheCloseButtonOrTheClockEndTheShow) {
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(Frames(r.trace), frames) << env;
         EXPECT_EQ(r.log.back(), "[exit]");
+    }
+}
+
+// --start moves the start of play; with --author the keys jump (clamped
+// at 0), pause (a jump while paused stays paused), go to a part's first
+// entry and loop the current entry; without it only Escape acts.
+TEST(ShowRun, AuthorKeysJumpPauseAndLoopTheClockOnlyInAuthorMode) {
+    const std::string keys = "VELMAR_FAKEWM_KEYS=39#1-2,37#2-3,53#3-4,80#4-5,40#6-7,80#7-8,76#9-10,76#13-14,"
+                             "38#15-16,36#17-18,27#18";
+    const std::string timeline = TimelineLine(4000, 5, 0, 40, 40) + TimelineLine(6000, 10, 0, 40, 40);
+    std::string plain;
+    for (int t = 3000; t <= 21000; t += 1000) plain += std::to_string(t) + " ";
+    const std::tuple<std::vector<std::string>, std::string> cases[] = {
+        {{"--start", "3000", "--author"},
+         "3000 5000 5000 4000 5000 5000 0 0 1000 2000 3000 0 1000 2000 3000 14000 15000 0 1000 19 presents 19 "
+         "queries 0 boxes"},
+        {{"--start", "3000"}, plain + "19 presents 19 queries 0 boxes"},
+    };
+    for (const auto& [args, frames] : cases) {
+        ShowRun r = RunQuietShow({.step = 1000, .args = args, .env = {keys}, .recordGl = true, .fakeWm = true},
+                                 timeline);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(Frames(r.trace), frames) << args.size();
+        std::vector<std::string> said;
+        for (const std::string& l : r.log)
+            if (l.starts_with("[author] ") || l.starts_with("[play] ")) said.push_back(l);
+        std::vector<std::string> want = {"[play] from 3000 ms"};
+        if (args.size() == 3)
+            want = {"[author] on", "[play] from 3000 ms", "[author] seek 5000", "[author] seek 5000",
+                    "[author] seek 4000", "[author] pause 5000", "[author] seek 0", "[author] resume 0",
+                    "[author] loop 0-4000", "[author] seek 0", "[author] loop off", "[author] seek 14000",
+                    "[author] seek 0"};
+        EXPECT_EQ(said, want);
+    }
+}
+
+// --watch: a layer file saved (written, then renamed over) is loaded again
+// while the show plays on its real clock; a broken save is refused and the
+// show goes on until it is asked to end.
+TEST(ShowRun, WatchedFilesAreReloadedWhileTheShowPlaysAndABrokenOneIsRefused) {
+    ShowHome home;
+    PutMiniShow(home, {.timeline = false});
+    home.put("2ddata/timeline.cfg", TimelineLine(0, 10, 0, 40, 40));
+    const std::string failed = "[author] reload failed: 2ddata/eleje.ife: run-time error 106: \"x\" is an invalid integer";
+    auto waitFor = [&](const std::string& line) {
+        for (int i = 0; i < 3000 && FindLine(SplitLines(ReadFileText(home.path("debug.log"))), line) < 0; ++i)
+            usleep(10000);
+    };
+    std::thread author([&] {
+        waitFor("[author] on, watching 2ddata/, 3ddata/, Textures/");
+        home.put("2ddata/eleje.tmp", ReadFileText(home.path("2ddata/border.ife")));
+        rename(home.path("2ddata/eleje.tmp").c_str(), home.path("2ddata/eleje.ife").c_str());
+        waitFor("[author] reload 2ddata/eleje.ife");
+        home.put("2ddata/eleje.ife", "x\n");
+    });
+    ShowRun r = RunShow(home, {.step = 0, .args = {"--author", "--watch", "--width", "160", "--height", "120"},
+                               .terminateAfter = failed, .timeoutSeconds = 60});
+    author.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(InOrder(r.log, {"[ife] load: 2ddata/eleje.ife", "--- playing...",
+                                "[author] reload 2ddata/eleje.ife", failed, "[exit]"}));
+    EXPECT_NE(r.err.find("vexil2: reload failed: 2ddata/eleje.ife: "), std::string::npos);
+}
+
+// Author options the program refuses before anything starts.
+TEST(ShowRun, MalformedAuthorOptionsAreRefusedWith2) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--start", "250001"}, "vexil2: --start wants a show time in ms from 0 to 250000, not \"250001\"\n"},
+        {{"--start", "-5"}, "vexil2: --start wants a show time in ms from 0 to 250000, not \"-5\"\n"},
+        {{"--start", "1e3"}, "vexil2: --start wants a show time in ms from 0 to 250000, not \"1e3\"\n"},
+        {{"--watch"}, "vexil2: --watch goes with --author\n"},
+        {{"--author", "--capture", "x.mp4"},
+         "vexil2: --author cannot be given with --capture: a capture plays the show straight through\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        ShowRun r = RunQuietShow({.step = 0, .args = args, .fakeWm = true});
+        EXPECT_EQ(r.code, 2) << args[0];
+        EXPECT_EQ(r.err, err);
     }
 }
 

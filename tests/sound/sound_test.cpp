@@ -93,4 +93,36 @@ TEST_F(SoundTest, TheMusicPlaysLoopingOnOneSourceAndShutsDownOnceAndNotAtAllSwit
     EXPECT_TRUE(!Audio.audioReady && !Audio.device);
 }
 
+// Author mode: the music follows the clock (wrapped at its length), holds
+// while paused and can be replaced in place; a bad file keeps the old one.
+TEST_F(SoundTest, TheMusicSeeksPausesAndIsReplacedAtTheClocksPosition) {
+    ThrowOnFailure guard;
+    music(2, 44100, 0.25f);
+    sndLoadMusic(S(file));
+    sndPlayMusic();
+    auto state = [] {
+        ALint offset = -1, playing = 0, size = 0;
+        AL.alGetSourcei(Audio.source, 0x1025, &offset);  // AL_SAMPLE_OFFSET
+        AL.alGetSourcei(Audio.source, AL_SOURCE_STATE, &playing);
+        AL.alGetBufferi(Audio.buffer, AL_SIZE, &size);
+        return std::vector<ALint>{offset, playing == AL_PAUSED, size};
+    };
+    sndPauseMusic(true);
+    sndSeekMusic(100);
+    EXPECT_EQ(state(), (std::vector<ALint>{4410, 1, 11025 * 4}));
+    sndSeekMusic(300);  // 13230 frames into a loop of 11025
+    EXPECT_EQ(state(), (std::vector<ALint>{2205, 1, 11025 * 4}));
+    std::string why, first = file;
+    file = dir + "/other.ogg";
+    music(1, 22050, 0.4f);
+    ASSERT_TRUE(sndReloadMusic(S(file), 100, true, &why)) << why;
+    EXPECT_EQ(state(), (std::vector<ALint>{2205, 1, 8820 * 4}));  // 22050 Hz, doubled to stereo
+    EXPECT_FALSE(sndReloadMusic(S(first + ".missing"), 0, true, &why));
+    EXPECT_EQ(why, "not an Ogg Vorbis file the decoder can read");
+    EXPECT_EQ(state(), (std::vector<ALint>{2205, 1, 8820 * 4}));
+    sndPauseMusic(false);
+    EXPECT_EQ(state()[1], 0);
+    sndShutdown();
+}
+
 }  // namespace

@@ -14,12 +14,14 @@
 // Names the linked module does not provide are weak: their slots stay 0.
 #define BS_WEAK(ret, name, params) extern "C" ret name params __attribute__((weak));
 BS_API_LIST(BS_WEAK)
+BS_EXTRA_LIST(BS_WEAK)
 #undef BS_WEAK
 
 void BindLinkedBase(const std::vector<std::string>& args) {
     Base.handle = (void*)&Base;
 #define BS_FILL(ret, fn, params) Base.fn = &fn;
     BS_API_LIST(BS_FILL)
+    BS_EXTRA_LIST(BS_FILL)
 #undef BS_FILL
     std::vector<std::string> all = {"tests"};
     all.insert(all.end(), args.begin(), args.end());

@@ -155,6 +155,12 @@ TEST_F(WmTest, TheRealModulesKeyEventsFillTheTableAndCloseEventsAreSeen) {
         {SDL_KEYDOWN, SDLK_ESCAPE, "27 "}, {SDL_KEYDOWN, SDLK_SPACE, "27 32 "},
         {SDL_KEYDOWN, SDLK_F1, "27 32 "}, {SDL_KEYUP, SDLK_SPACE, "27 "},  // F1 is outside the table
         {SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_LOST, ""},  // a key let go elsewhere never comes back up here
+        // Author mode's keys: arrows and Home by their codes 36-40, letters by
+        // the upper-case code, digits as they are; ' shares 39 with Right.
+        {SDL_KEYDOWN, SDLK_LEFT, "37 "}, {SDL_KEYDOWN, SDLK_QUOTE, "37 "}, {SDL_KEYDOWN, SDLK_UP, "37 38 "},
+        {SDL_KEYDOWN, SDLK_p, "37 38 80 "}, {SDL_KEYUP, SDLK_LEFT, "38 80 "}, {SDL_KEYDOWN, SDLK_1, "38 49 80 "},
+        {SDL_KEYUP, SDLK_p, "38 49 "}, {SDL_KEYDOWN, SDLK_HOME, "36 38 49 "}, {SDL_KEYDOWN, SDLK_RIGHT, "36 38 39 49 "},
+        {SDL_KEYDOWN, SDLK_DOWN, "36 38 39 40 49 "}, {SDL_KEYDOWN, SDLK_r, "36 38 39 40 49 82 "},
     };
     for (const auto& step : steps) {
         send(step.type, step.what);
