@@ -227,7 +227,10 @@ void readKeys() {
     }
     if (pressed(AuthorKeyPause)) auSetPaused(!Author.paused);
     if (pressed(AuthorKeyLoop)) toggleLoop(t);
-    if (pressed(AuthorKeyReload)) auReloadChanged();
+    if (pressed(AuthorKeyReload) && auReloadChanged() == 0) {
+        Author.status = "nothing changed since the last reload";
+        Author.errorUntil = 0;
+    }
 }
 
 }  // namespace
@@ -278,7 +281,8 @@ void auSetPaused(bool paused) {
     authorLog(std::string(paused ? "pause " : "resume ") + std::to_string(Base.BS_TimerGet()));
 }
 
-void auReloadChanged() {
+int auReloadChanged() {
+    int reloaded = 0;
     addTextures();
     // Textures first: a scene or layer loaded after them shares the new images.
     for (AuthorFileKind pass : {AuthorTexture, AuthorScene, AuthorLayer, AuthorTimeline, AuthorLevels, AuthorMusic})
@@ -289,8 +293,10 @@ void auReloadChanged() {
             stampOf(f);
             if (f.mtime == mtime && f.size == size) continue;
             reloadOne(f);
+            reloaded++;
         }
     addTextures();
+    return reloaded;
 }
 
 void auFrameStart() {

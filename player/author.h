@@ -68,6 +68,7 @@ std::string auStatusText(int32_t t);
 // are emptied; a paused show stays paused.
 void auSeek(int32_t t);
 void auSetPaused(bool paused);
-// Loads again every file whose stamp changed; a failure keeps the old data.
-void auReloadChanged();
+// Loads again every file whose stamp changed (a failure keeps the old data);
+// how many it tried.
+int auReloadChanged();
 void auDone();
