@@ -273,6 +273,17 @@ void readPixels(int32_t width, int32_t height) {
     if (g.gl.glReadBuffer) g.gl.glReadBuffer((unsigned)readBuffer);
 }
 
+// Play that begins later than 0 (--start) never shows the times before it.
+void skipShotsBefore(int32_t showMs) {
+    const CapturePlan& p = g.plan;
+    while (g.nextShot < p.shotTimes.size() && p.shotTimes[g.nextShot] < showMs) {
+        say("capture: no picture at " + std::to_string(p.shotTimes[g.nextShot]) + " ms: play began at " +
+            std::to_string(showMs) + " ms");
+        g.nextShot++;
+    }
+    if (!p.shotTimes.empty() && g.nextShot == p.shotTimes.size()) g.wantsEnd = true;
+}
+
 void takePictures(int32_t width, int32_t height, int32_t showMs) {
     const CapturePlan& p = g.plan;
     bool shot = g.nextShot < p.shotTimes.size() && p.shotTimes[g.nextShot] <= showMs;
@@ -564,6 +575,7 @@ void capFrame(int32_t drawWidth, int32_t drawHeight) {
     }
     int32_t showMs = g.playFrame >= 0 && g.base.BS_TimerGet ? g.base.BS_TimerGet() : -1;
     if (showMs >= 0) g.lastShowMs = showMs;
+    if (showMs > 0 && g.playFrame == g.frames) skipShotsBefore(showMs);
     // The video's picture keeps its first size; pictures take the current one.
     bool video = g.ffmpeg > 0 && !g.videoFailed;
     bool pictures = showMs >= 0 && (!g.plan.shotsDir.empty() || !g.plan.sheet.empty());

@@ -122,6 +122,22 @@ TEST(CaptureRun, HasTheShowsFramesItsSoundFromThePlayOnAndThePictureOfEachShowTi
     EXPECT_LT(meanDifference(decode(video, k0 + 60), at2000), 2.0);
 }
 
+// Play from --start: the times before it are said and skipped, never taken
+// from a later frame.
+TEST(CaptureShots, PlayFromALaterStartTakesOnlyTheTimesItPasses) {
+    ShowHome home;
+    PutMiniShow(home);
+    ShowRun r = RunShow(home, {.step = 0, .args = {"--width", "64", "--height", "48", "--fps", "10", "--shots",
+                                                   home.path("pics"), "--at", "1000,6000,6050", "--start", "5000"}});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("capture: no picture at 1000 ms: play began at 5000 ms\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("capture: wrote 2 pictures into " + home.path("pics")), std::string::npos) << r.err;
+    EXPECT_EQ(access(home.path("pics/001000.png").c_str(), F_OK), -1);
+    const std::string shot = "[wm] capture: shot " + home.path("pics/");
+    EXPECT_TRUE(InOrder(r.log, {"[play] from 5000 ms", shot + "006000.png (show time 6000 ms)",
+                                shot + "006050.png (show time 6100 ms)"}));
+}
+
 TEST(CaptureShots, TakePicturesMakeAContactSheetAndASilentVideoOfEvenSize) {
     NEEDS_FFMPEG();
     ShowHome home;
