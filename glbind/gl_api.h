@@ -110,3 +110,8 @@
     N(gluEndSurface) N(gluNurbsSurface) N(gluBeginTrim) N(gluEndTrim) N(gluPwlCurve) N(gluNurbsCallback) \
     N(gluNewTess) N(gluTessCallback) N(gluDeleteTess) N(gluBeginPolygon) N(gluEndPolygon) \
     N(gluNextContour) N(gluTessVertex) N(gluGetString)
+
+// The GL 1.1 calls that put pixels into the frame or copy them out of it.
+// Without them (glDrawNothing) a frame still sets every piece of GL state it
+// sets when drawn: matrices, enables, the current colour, bound textures.
+#define GL_DRAWING_LIST(X) X(glBegin) X(glEnd) X(glVertex2f) X(glVertex3f) X(glDrawElements) X(glClear) X(glCopyTexImage2D)

@@ -149,6 +149,32 @@ void glInitExt() {
 #undef GLEXT_BIND
 }
 
+namespace {
+template <class F>
+struct Nothing;
+template <class R, class... A>
+struct Nothing<R (*)(A...)> {
+    static R call(A...) { return R(); }
+};
+
+struct DrawingCalls {
+#define GL_DRAWING_SLOT(name) decltype(GL.name) name;
+    GL_DRAWING_LIST(GL_DRAWING_SLOT)
+#undef GL_DRAWING_SLOT
+    bool off;
+} g_drawing{};
+}  // namespace
+
+void glDrawNothing(bool on) {
+    if (on == g_drawing.off) return;
+#define GL_DRAWING_SWAP(name)                                 \
+    if (on) g_drawing.name = GL.name, GL.name = &Nothing<decltype(GL.name)>::call; \
+    else GL.name = g_drawing.name;
+    GL_DRAWING_LIST(GL_DRAWING_SWAP)
+#undef GL_DRAWING_SWAP
+    g_drawing.off = on;
+}
+
 void glCheckDriverLimits() {
     glAnisotropyLimit = 0;
     const GLubyte* got = GL.glGetString ? GL.glGetString(GL_RENDERER) : nullptr;

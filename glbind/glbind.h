@@ -82,6 +82,11 @@ void glInitExt();
 // minutes. There the limit is 1, plain trilinear filtering.
 void glCheckDriverLimits();
 
+// While on, the calls of GL_DRAWING_LIST do nothing: frames run for their
+// effects on the show's state (a capture that begins later catches up this
+// way) at a fraction of their cost. Off puts the library's calls back.
+void glDrawNothing(bool on);
+
 // Address of an extension entry point from the window manager's loader; a
 // test may put its own in place. 0 while none is set.
 using GlProcLoader = void* (*)(const char* name);

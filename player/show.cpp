@@ -1,6 +1,8 @@
 #include "show.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 
 #include "../frame/frame.h"
@@ -26,6 +28,21 @@ const char PlayTitle[] = "\"ember!corvinth - vexil2\"";
 const char FrameTitle[] = "\"embercorvinth - vexil2\" ";
 
 const char* onOff(bool v) { return v ? "on" : "off"; }
+
+const char* option(const char* key) { return Base.BS_CfgGet ? Base.BS_CfgGet(key) : nullptr; }
+
+// The frames a capture takes decide which are drawn. The last one or two
+// before --from are drawn whole, so the first frame taken finds what a
+// whole run leaves in GL (the frame copies) as well as the show's state.
+void readSegment() {
+    const char* to = option("--to");
+    const char* from = option("--from");
+    const char* fps = option("--fps");
+    double frameMs = 1000.0 / (fps ? std::max(1, atoi(fps)) : 60);
+    Show.endtime = to ? atoi(to) : ShowEndTime;
+    Show.drawfrom = from ? std::max(0, (int32_t)(atoi(from) - 1.5 * frameMs)) : -1;
+    Show.drawnothing = option("--sound-only") != nullptr;
+}
 
 
 }  // namespace
@@ -73,15 +90,20 @@ void ShowStartPlay() {
     Base.BS_TimerReset();
     Show.lastframeend = 0;
     auStartPlay();
+    readSegment();
 }
 
 bool ShowPlayEnds() {
-    return Show.quit || WindowClosed() || (Base.BS_TimerGet() >= ShowEndTime && !auHoldsEnd());
+    int32_t end = Show.endtime > 0 ? std::min(Show.endtime, ShowEndTime) : ShowEndTime;
+    return Show.quit || WindowClosed() || (Base.BS_TimerGet() >= end && !auHoldsEnd());
 }
+
+bool ShowFrameDrawn(int32_t t) { return !Show.drawnothing && (Show.drawfrom < 0 || t >= Show.drawfrom); }
 
 void ShowFrame() {
     profFrameStart();
     auFrameStart();
+    glDrawNothing(!ShowFrameDrawn(Base.BS_TimerGet()));
     if (KeyDown(WM_KEY_ESCAPE)) Show.quit = true;  // the frame is still completed
 
     int32_t t = Base.BS_TimerGet();
@@ -152,5 +174,6 @@ void ShowMain() {
     sndStopMusic();
     sndShutdown();
     WM.wmDone();
-    RunExits(0);
+    // A capture that could not be written is a failure, whatever the show did.
+    RunExits(WM.wmCaptureFailed && WM.wmCaptureFailed() ? 1 : 0);
 }

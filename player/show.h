@@ -24,6 +24,11 @@ struct ShowState {
     bool overlayshown;
     uint8_t prevspace;      // Space key state of the previous frame
     bool video;
+    // A capture of part of the show (--from, --to) or of its sound alone
+    // (--sound-only): frames before `drawfrom` run without drawing.
+    int32_t endtime;        // play ends at this clock (0: ShowEndTime)
+    int32_t drawfrom;       // first clock drawn whole; -1 every frame
+    bool drawnothing;       // --sound-only: no frame is drawn
 };
 extern ShowState Show;
 extern Timeline ShowTimeline;
@@ -37,6 +42,9 @@ void ShowRegisterUnits();
 void ShowSetGlState();   // start-up step 6
 void ShowStartPlay();    // from the play counters to the clock reset
 bool ShowPlayEnds();     // the checks made before every frame
+// False for a frame a partial capture runs without drawing (GL's drawing
+// calls do nothing then; the frame still sets the show's state).
+bool ShowFrameDrawn(int32_t t);
 void ShowFrame();        // one frame of the play loop
 
 // A rate with one digit after the point, no leading blanks ("57.3").

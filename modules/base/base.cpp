@@ -37,7 +37,7 @@ namespace {
 // Options that take a value; every other "-x"/"--x" is a flag.
 const char* const kValueOptions[] = {
     "--width", "--height", "--step", "--capture", "--fps", "--shots",
-    "--at", "--contact-sheet", "--every", "--home", "--profile", "--start",
+    "--at", "--contact-sheet", "--every", "--home", "--profile", "--start", "--from", "--to",
 };
 
 // Options whose value must be a number (checked at start, so a typo is
@@ -107,6 +107,10 @@ const char kHelp[] =
     "                     into DIR, then end the show\n"
     "  --contact-sheet OUT.png [--every MS]\n"
     "                     one picture of thumbnails, one every MS ms (10000)\n"
+    "  --from MS --to MS  capture only the frames whose show times lie in\n"
+    "                     [from, to): the earlier frames run without drawing\n"
+    "  --sound-only       --capture writes only the sound (no picture drawn)\n"
+    "  --lossless         --capture encodes the picture without loss\n"
     "  --profile OUT.csv  write each frame's drawing and presenting time, then\n"
     "                     print the slowest frames and parts\n"
     "  --start MS         begin play at show time MS (0 to 250000), music too\n"
@@ -335,16 +339,35 @@ void checkCaptureOptions() {
     if (!g_timer.isVirtual) parseStep(("1000/" + std::to_string(fps)).c_str());
 }
 
+// A show time in ms, 0 to 250000 as a capture's or play's bound; exit 2 if not.
+long showTimeOption(const char* key) {
+    const char* v = cfgFind(key);
+    if (!v) return -1;
+    char* end = nullptr;
+    errno = 0;
+    long ms = strtol(v, &end, 10);
+    if (!*v || !isdigit((unsigned char)*v) || *end || errno || ms > 250000)
+        refuse(std::string(key) + " wants a show time in ms from 0 to 250000, not \"" + v + "\"");
+    return ms;
+}
+
+// A segment of a capture: [--from, --to) of show time, or only its sound.
+void checkSegmentOptions() {
+    long from = showTimeOption("--from"), to = showTimeOption("--to");
+    bool capture = cfgFind("--capture") || cfgFind("--shots") || cfgFind("--contact-sheet");
+    if ((from >= 0 || to >= 0) && !capture) refuse("--from and --to go with --capture, --shots or --contact-sheet");
+    if (to >= 0 && to <= std::max(from, 0L)) refuse("--to must lie after --from (0 without it)");
+    if ((from >= 0 || to >= 0) && cfgFind("--start"))
+        refuse("--from already says where the capture begins: give it instead of --start");
+    if (cfgFind("--sound-only") && !cfgFind("--capture")) refuse("--sound-only goes with --capture");
+    if (cfgFind("--sound-only") && cfgFind("--nosound")) refuse("--sound-only and --nosound leave nothing to capture");
+    if (cfgFind("--lossless") && !cfgFind("--capture")) refuse("--lossless goes with --capture");
+}
+
 // Author mode's options: a start time within the show, --watch only with
 // --author, and no author keys in a capture (its frames follow the clock).
 void checkAuthorOptions() {
-    if (const char* v = cfgFind("--start")) {
-        char* end = nullptr;
-        errno = 0;
-        long ms = strtol(v, &end, 10);
-        if (!*v || !isdigit((unsigned char)*v) || *end || errno || ms > 250000)
-            refuse(std::string("--start wants a show time in ms from 0 to 250000, not \"") + v + "\"");
-    }
+    showTimeOption("--start");
     bool author = cfgFind("--author") != nullptr;
     if (cfgFind("--watch") && !author) refuse("--watch goes with --author");
     if (author && cfgFind("--capture"))
@@ -623,6 +646,7 @@ BS_EXPORT int BS_BaseInit(void* /*module*/, int argc, char** argv, void** /*rese
     }
     checkCaptureOptions();
     checkAuthorOptions();
+    checkSegmentOptions();
     absoluteOutputs();
     if (const char* h = cfgFind("--home")) {
         g_home = h;

@@ -81,8 +81,9 @@ struct CaptureState {
     std::vector<uint8_t> pixels;      // the frame read back, RGBA bottom row first
     std::vector<float> sound;
     // Where the run stands.
-    int64_t frames;           // frames presented (and sent) so far
-    int64_t playFrame;        // frame at which the show clock started, -1 before
+    int64_t frames;           // frames taken (sent, pictured) so far
+    int64_t presented;        // frames presented, taken or not
+    int64_t playFrame;        // presented frame at which the show clock started, -1 before
     int32_t lastShowMs;
     size_t nextShot;
     int32_t nextThumbMs;
@@ -90,6 +91,7 @@ struct CaptureState {
     bool sheetFull;
     int shotsWritten;
     bool wantsEnd;
+    bool failed;     // something asked for was not written
     // Progress.
     double startSeconds;
     double lastProgress;
@@ -247,12 +249,15 @@ void videoStopped(const char* why) {
     g.wantsEnd = true;
 }
 
-void sendFrame() {
+// `soundFrame` numbers the frame's slice of sound: the video's frame in a
+// whole capture, the play frame in a segment (whose sound must line up with
+// a whole run's, loading screen or not).
+void sendFrame(int64_t soundFrame) {
     if (g.ffmpeg <= 0 || g.videoFailed) return;
     // Rows of the even-sized picture, whatever the drawing area's width.
-    enqueue(g.video, g.pixels.data(), (size_t)g.videoWidth * g.videoHeight * 4);
+    if (!g.plan.soundOnly) enqueue(g.video, g.pixels.data(), (size_t)g.videoWidth * g.videoHeight * 4);
     if (g.plan.sound) {
-        takeSound(g.frames);
+        takeSound(soundFrame);
         enqueue(g.audio, g.sound.data(), g.sound.size() * sizeof(float));
     }
     if (!drain(kQueueLimit) && !g_aborting) videoStopped("ffmpeg stopped taking frames");
@@ -296,6 +301,7 @@ void takePictures(int32_t width, int32_t height, int32_t showMs) {
                 g.shotsWritten++;
                 log("shot " + file + " (show time " + std::to_string(showMs) + " ms)");
             } else {
+                g.failed = true;
                 say("capture: cannot write " + file);
             }
             g.nextShot++;
@@ -315,7 +321,7 @@ void takePictures(int32_t width, int32_t height, int32_t showMs) {
 }
 
 int32_t endMs() {
-    int32_t end = kCaptureShowEndMs;
+    int32_t end = g.plan.to >= 0 ? g.plan.to : kCaptureShowEndMs;
     if (!g.plan.shotTimes.empty()) end = std::min(end, g.plan.shotTimes.back());
     return end;
 }
@@ -344,6 +350,7 @@ void reportVideo(pid_t reaped, int status, int64_t frames) {
     const CapturePlan& p = g.plan;
     bool ok = reaped > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !g.videoFailed;
     if (!ok) {
+        g.failed = true;
         unlink(p.video.c_str());
         say("capture: ffmpeg failed (" + (reaped > 0 ? describeStatus(status) : std::string("lost")) +
             "): no video was written");
@@ -351,6 +358,11 @@ void reportVideo(pid_t reaped, int status, int64_t frames) {
     }
     char b[64];
     snprintf(b, sizeof b, "%.3f", (double)frames / p.fps);
+    if (p.soundOnly) {
+        say("capture: wrote " + p.video + ": the sound of " + std::to_string(frames) + " frames (" + b + " s) at " +
+            std::to_string(p.fps) + " fps");
+        return;
+    }
     say("capture: wrote " + p.video + ": " + std::to_string(frames) + " frames (" + b + " s) at " +
         std::to_string(p.fps) + " fps, " + std::to_string(g.videoWidth) + "x" + std::to_string(g.videoHeight) +
         (p.sound ? ", with sound" : ", without sound"));
@@ -360,6 +372,7 @@ void reportVideo(pid_t reaped, int status, int64_t frames) {
 bool videoToFinish() {
     if (g.plan.video.empty()) return false;
     if (g.ffmpeg != 0) return true;
+    g.failed = true;
     say(g.videoFailed ? "capture: no video was written"
                       : "capture: the show stopped before its first frame: no video was written");
     return false;
@@ -443,7 +456,7 @@ void finishPictures() {
         if (g.thumbs.empty()) say("capture: the show ended before its first picture: no contact sheet was written");
         else if (capWritePng(p.sheet, capContactSheet(g.thumbs)))
             say("capture: wrote " + p.sheet + " (" + std::to_string(g.thumbs.size()) + " pictures)");
-        else say("capture: cannot write " + p.sheet);
+        else g.failed = true, say("capture: cannot write " + p.sheet);
         g.thumbs.clear();
     }
 }
@@ -467,6 +480,11 @@ void capPrepare(const WmBaseLink& base, WmSettings& settings) {
     p.fps = wmIntOption(base, "--fps", 60);
     p.every = wmIntOption(base, "--every", 10000);
     p.sound = !wmFlagOption(base, "--nosound");
+    if (const char* v = option("--from")) p.from = atoi(v);
+    if (const char* v = option("--to")) p.to = atoi(v);
+    if (p.to >= 0 && p.from < 0) p.from = 0;  // a segment from the start
+    p.soundOnly = wmFlagOption(base, "--sound-only");
+    p.lossless = wmFlagOption(base, "--lossless");
     if (!p.shotsDir.empty() && !capParseTimes(option("--at"), p.shotTimes))
         refuse("--shots needs --at with show times in ms, like 0,1500,20000");
     if (!p.video.empty()) {
@@ -489,6 +507,8 @@ void capPrepare(const WmBaseLink& base, WmSettings& settings) {
 }
 
 bool capActive() { return g.active && !g.finished; }
+
+bool capFailed() { return g.failed; }
 
 void capWindowReady(int32_t drawWidth, int32_t drawHeight) {
     if (!capActive()) return;
@@ -563,33 +583,46 @@ void capWindowReady(int32_t drawWidth, int32_t drawHeight) {
     log("ffmpeg: " + cmd);
 }
 
-void capFrame(int32_t drawWidth, int32_t drawHeight) {
-    if (!capActive() || drawWidth <= 0 || drawHeight <= 0) return;
+bool capFrame(int32_t drawWidth, int32_t drawHeight) {
+    if (!capActive() || drawWidth <= 0 || drawHeight <= 0) return true;
     // Play begins with the program's first clock reset; this frame was drawn
     // at show time 0.
     if (g.playFrame < 0 && g.base.BS_TimerResets && g.base.BS_TimerResets() > 0) {
-        g.playFrame = g.frames;
+        g.playFrame = g.presented;
         char b[64];
         snprintf(b, sizeof b, "%.3f", (double)g.frames * 1000.0 / g.plan.fps);
         log("the show clock started at frame " + std::to_string(g.frames) + " (video time " + b + " ms)");
     }
     int32_t showMs = g.playFrame >= 0 && g.base.BS_TimerGet ? g.base.BS_TimerGet() : -1;
     if (showMs >= 0) g.lastShowMs = showMs;
-    if (showMs > 0 && g.playFrame == g.frames) skipShotsBefore(showMs);
+    if (showMs > 0 && g.playFrame == g.presented) skipShotsBefore(showMs);
+    bool segment = g.plan.from >= 0 || g.plan.soundOnly;
+    int64_t playFrame = g.presented - g.playFrame;
+    bool taken = !segment || (showMs >= 0 && showMs >= std::max(0, g.plan.from));
+    g.presented++;
+    if (!taken) {
+        // Catching up: the frame's sound is mixed and dropped, so the mix
+        // stands where a whole run's does when the first frame is taken.
+        if (showMs >= 0 && g.plan.sound && g.ffmpeg > 0) takeSound(playFrame);
+        showProgress(false);
+        return false;
+    }
     // The video's picture keeps its first size; pictures take the current one.
     bool video = g.ffmpeg > 0 && !g.videoFailed;
     bool pictures = showMs >= 0 && (!g.plan.shotsDir.empty() || !g.plan.sheet.empty());
     if (video) {
-        readPixels(g.videoWidth, g.videoHeight);
+        if (!g.plan.soundOnly) readPixels(g.videoWidth, g.videoHeight);
         std::lock_guard<std::timed_mutex> hold(g_lock);
-        sendFrame();
+        sendFrame(segment ? playFrame : g.frames);
     }
     if (pictures) {
-        if (!video || drawWidth != g.videoWidth || drawHeight != g.videoHeight) readPixels(drawWidth, drawHeight);
+        if (!video || g.plan.soundOnly || drawWidth != g.videoWidth || drawHeight != g.videoHeight)
+            readPixels(drawWidth, drawHeight);
         takePictures(drawWidth, drawHeight, showMs);
     }
     g.frames++;
     showProgress(false);
+    return !g.plan.soundOnly;
 }
 
 bool capWantsEnd() { return capActive() && g.wantsEnd; }

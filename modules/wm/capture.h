@@ -30,6 +30,13 @@ struct CapturePlan {
     std::string sheet;               // --contact-sheet, "" = none
     int32_t every = 10000;           // --every
     std::string ffmpeg;              // the ffmpeg program, when a video is asked for
+    // A segment: only frames whose show times lie in [from, to) are taken
+    // (no loading screen); the earlier ones run undrawn, their sound mixed
+    // and dropped, so the first frame taken and its sound are those of a
+    // whole run. -1: not given.
+    int32_t from = -1, to = -1;
+    bool soundOnly = false;          // --sound-only: the sound track alone
+    bool lossless = false;           // --lossless: x264 at quantiser 0
 };
 
 // An RGB picture, top row first, no row padding.
@@ -71,8 +78,14 @@ bool capParseTimes(const char* text, std::vector<int32_t>& times);
 int64_t capAudioFramesBefore(int64_t frame, int32_t fps);
 
 // ffmpeg's arguments (argv[0] included): raw RGBA frames, bottom row first,
-// on descriptor 3, raw float stereo sound on descriptor 4 when `plan.sound`.
+// on descriptor 3 (not with soundOnly), raw float stereo sound on descriptor
+// 4 when `plan.sound`. A segment's file says what it holds in its comment
+// tag (capSegmentTag), for joining.
 std::vector<std::string> capFfmpegArgs(const CapturePlan& plan, int32_t width, int32_t height);
+
+// "velmar segment from=A to=B fps=N" (to: the show's end when not given).
+std::string capSegmentTag(const CapturePlan& plan);
+bool capParseSegmentTag(const std::string& tag, int32_t& from, int32_t& to, int32_t& fps);
 
 // An executable called `name` in the colon-separated `path`, or "" (a name
 // with a slash is taken as it is, when executable).
@@ -113,11 +126,16 @@ void capPrepare(const WmBaseLink& base, WmSettings& settings);
 
 bool capActive();
 
+// True once something asked for could not be written (the video, a picture,
+// the contact sheet).
+bool capFailed();
+
 // The window exists: start ffmpeg at the drawing area's size.
 void capWindowReady(int32_t drawWidth, int32_t drawHeight);
 
-// Called by wmUpdate before the swap: takes the frame and its sound.
-void capFrame(int32_t drawWidth, int32_t drawHeight);
+// Called by wmUpdate before the swap: takes the frame and its sound. False
+// for a frame a segment does not take (nothing to present).
+bool capFrame(int32_t drawWidth, int32_t drawHeight);
 
 // True once the capture wants the show to end (last picture taken, or
 // ffmpeg gave up).

@@ -52,21 +52,35 @@ std::vector<std::string> capFfmpegArgs(const CapturePlan& plan, int32_t width, i
     // The picture and the sound arrive in turns, one frame of each: ffmpeg
     // must not wait for seconds of one input while probing (the other's pipe
     // would fill and stall both), and its queues are generous.
-    std::vector<std::string> a = {plan.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-                                  "-probesize", "32", "-analyzeduration", "0",
-                                  "-thread_queue_size", "512", "-f", "rawvideo", "-pix_fmt", "rgba",
-                                  "-video_size", size, "-framerate", rate, "-i", "pipe:3"};
+    bool picture = !plan.soundOnly;
+    std::vector<std::string> a = {plan.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
+    if (picture)
+        a.insert(a.end(), {"-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "512", "-f",
+                           "rawvideo", "-pix_fmt", "rgba", "-video_size", size, "-framerate", rate, "-i", "pipe:3"});
     if (plan.sound)
         a.insert(a.end(), {"-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "512", "-f", "f32le", "-ar", std::to_string(WM_CAPTURE_RATE),
                            "-ac", std::to_string(WM_CAPTURE_CHANNELS), "-i", "pipe:4"});
-    a.insert(a.end(), {"-map", "0:v"});
-    if (plan.sound) a.insert(a.end(), {"-map", "1:a"});
+    if (picture) a.insert(a.end(), {"-map", "0:v"});
+    if (plan.sound) a.insert(a.end(), {"-map", picture ? "1:a" : "0:a"});
     // GL's rows come bottom first.
-    a.insert(a.end(), {"-vf", "vflip", "-c:v", "libx264", "-preset", "superfast", "-crf", "18", "-pix_fmt",
-                       "yuv420p", "-r", rate});
+    if (picture)
+        a.insert(a.end(), {"-vf", "vflip", "-c:v", "libx264", "-preset", "superfast", plan.lossless ? "-qp" : "-crf",
+                           plan.lossless ? "0" : "18", "-pix_fmt", "yuv420p", "-r", rate});
     if (plan.sound) a.insert(a.end(), {"-c:a", "aac", "-b:a", "192k"});
+    if (plan.from >= 0 || plan.soundOnly) a.insert(a.end(), {"-metadata", "comment=" + capSegmentTag(plan)});
     a.insert(a.end(), {"-movflags", "+faststart", "-f", "mp4", plan.video});
     return a;
+}
+
+std::string capSegmentTag(const CapturePlan& plan) {
+    return "velmar segment from=" + std::to_string(plan.from < 0 ? 0 : plan.from) +
+           " to=" + std::to_string(plan.to < 0 ? kCaptureShowEndMs : plan.to) + " fps=" + std::to_string(plan.fps);
+}
+
+bool capParseSegmentTag(const std::string& tag, int32_t& from, int32_t& to, int32_t& fps) {
+    int used = 0;
+    return sscanf(tag.c_str(), "velmar segment from=%d to=%d fps=%d%n", &from, &to, &fps, &used) == 3 &&
+           (size_t)used == tag.size() && from >= 0 && to > from && fps > 0;
 }
 
 std::string capFindProgram(const std::string& name, const char* path) {

@@ -229,13 +229,14 @@ WM_EXPORT void wmSetTitle(uint32_t window, const char* title) {
 
 // Presents the frame, takes the window's events, advances a virtual clock.
 WM_EXPORT void wmUpdate(void) {
+    bool shown = true;
     if (g.window && g.context && capActive()) {
         // The back buffer holds the frame until the swap.
         int w = 0, h = 0;
         SDL_GL_GetDrawableSize(g.window, &w, &h);
-        capFrame(w, h);
+        shown = capFrame(w, h);
     }
-    if (g.window && g.context) SDL_GL_SwapWindow(g.window);
+    if (g.window && g.context && shown) SDL_GL_SwapWindow(g.window);
     sigFramePresented();
     if (g.videoUp) pumpEvents();
     if (sigQuitRequested()) g.closed = true;
@@ -266,6 +267,8 @@ WM_EXPORT intptr_t wmOptions(int32_t option, uint32_t /*window*/, intptr_t /*val
 
 // Closes the window; the module stays usable for the message box. A capture
 // ends here, on every way out of the show (its end, Escape, a fatal stop).
+WM_EXPORT int32_t wmCaptureFailed(void) { return capFailed() ? 1 : 0; }
+
 WM_EXPORT void wmDone(void) {
     capFinish();
     closeWindow();

@@ -81,9 +81,12 @@ enum {
     X(void, MsgBox, (const char* text)) \
     X(intptr_t, wmOptions, (int32_t option, uint32_t window, intptr_t value))
 
-/* Extension entry points of the current GL context, 0 when unknown. */
+/* Extension entry points of the current GL context, 0 when unknown;
+   wmCaptureFailed: 1 once a capture asked for could not be written whole
+   (the program then ends with 1, never 0). */
 #define WM_EXTRA_LIST(X) \
-    X(void*, wmGetProcAddress, (const char* name))
+    X(void*, wmGetProcAddress, (const char* name)) \
+    X(int32_t, wmCaptureFailed, (void))
 
 #ifdef __cplusplus
 }

@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <sstream>
 
 #include "modules/wm/capture.h"
 #include "support/minishow.h"
@@ -188,6 +191,62 @@ TEST(StalledFrame, ASecondSignalOrFiveSecondsWithoutAFrameEndAtOnce) {
         EXPECT_GT(frames, 10) << c.why;
         EXPECT_NE(r.err.find(wrote(video, frames)), std::string::npos) << r.err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Each decoded frame's checksum and the decoded sound's, of a video.
+std::string Decoded(const std::string& file) {
+    std::string frames = RunProgram({kFfmpeg, "-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"}).out;
+    frames.erase(0, frames.find("\n0,"));  // its header names the file
+    return frames + RunProgram({kFfmpeg, "-v", "error", "-i", file, "-map", "0:a", "-f", "s16le", "-"}).out;
+}
+
+// Segments of a capture, captured at once, planned or joined, are the whole
+// capture frame for frame and sample for sample: a boundary inside a part
+// with particles (3500 ms) needs the catch-up of the frames before it.
+TEST(ParallelCapture, JoinedSegmentsAreTheWholeCaptureFrameForFrameAndInSound) {
+    NEEDS_FFMPEG();
+    ShowHome home;
+    PutMiniShow(home);
+    const std::vector<std::string> size = {"--fps", "10", "--width", "64", "--height", "48", "--to", "10500", "--lossless"};
+    auto with = [&](std::vector<std::string> a) { return a.insert(a.end(), size.begin(), size.end()), a; };
+    ShowRun whole = RunShow(home, {.step = 0, .args = with({"--capture", home.path("whole.mp4")})});
+    ASSERT_EQ(whole.code, 0) << whole.err;
+    const std::string velmar = ShowDir() + "/velmar";
+    RunResult par = RunProgram(with({velmar, "capture", home.path("par.mp4"), "--jobs", "2", "--segments", "3",
+                                     "--show", home.dir}));
+    ASSERT_EQ(par.code, 0) << par.err;
+    EXPECT_NE(par.err.find("capture: wrote " + home.path("par.mp4") + ": 3 segments, 0 to 10500 ms at 10 fps, "
+                           "with sound\n"), std::string::npos) << par.err;
+    std::string want = Decoded(home.path("whole.mp4"));
+    ASSERT_EQ(probe(home.path("whole.mp4"), "nb_read_frames"), "105");
+    EXPECT_TRUE(Decoded(home.path("par.mp4")) == want);
+    // The plan's commands run one by one, then joined by name.
+    std::vector<std::string> parts = {velmar, "capture", "--join", home.path("joined.mp4")};
+    for (const std::string& line : SplitLines(RunProgram(with({velmar, "capture", "--plan", "2", home.path("p.mp4"),
+                                                               "--show", home.dir})).out)) {
+        std::istringstream words(line);
+        std::vector<std::string> argv{std::istream_iterator<std::string>(words), {}};
+        ASSERT_EQ(RunProgram(argv).code, 0) << line;
+        parts.push_back(argv[std::find(argv.begin(), argv.end(), "--capture") - argv.begin() + 1]);
+    }
+    ASSERT_EQ(parts.size(), 7u);  // the sound and two segments
+    ASSERT_EQ(RunProgram(parts).code, 0);
+    EXPECT_TRUE(Decoded(home.path("joined.mp4")) == want);
+    // Segments that leave a gap, or a failing segment: exit 2, nothing at OUT.
+    RunResult gap = RunProgram({velmar, "capture", "--join", home.path("gap.mp4"), parts[4], parts[6]});
+    EXPECT_EQ(gap.code, 2);
+    EXPECT_NE(gap.err.find("the sound covers 0 to 10500 ms, the segments 5200 to 10500"), std::string::npos) << gap.err;
+    RunResult failed = RunProgram(with({velmar, "capture", home.path("failed.mp4"), "--show", home.dir}),
+                                  {"VELMAR_FFMPEG=/bin/false"});
+    EXPECT_EQ(failed.code, 2);
+    EXPECT_NE(failed.err.find(") failed: capture: ffmpeg failed (exit status 1): no video was written"),
+              std::string::npos) << failed.err;
+    for (const auto& e : std::filesystem::directory_iterator(home.dir))
+        EXPECT_EQ(e.path().filename().string().find("failed"), std::string::npos) << e.path();
 }
 
 }  // namespace

@@ -158,8 +158,8 @@ TEST(ShowRun, WatchedFilesAreReloadedWhileTheShowPlaysAndABrokenOneIsRefused) {
     EXPECT_NE(r.err.find("vexil2: reload failed: 2ddata/eleje.ife: "), std::string::npos);
 }
 
-// Author options the program refuses before anything starts.
-TEST(ShowRun, MalformedAuthorOptionsAreRefusedWith2) {
+// Author and segment options the program refuses before anything starts.
+TEST(ShowRun, MalformedAuthorAndSegmentOptionsAreRefusedWith2) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--start", "250001"}, "vexil2: --start wants a show time in ms from 0 to 250000, not \"250001\"\n"},
         {{"--start", "-5"}, "vexil2: --start wants a show time in ms from 0 to 250000, not \"-5\"\n"},
@@ -167,6 +167,12 @@ TEST(ShowRun, MalformedAuthorOptionsAreRefusedWith2) {
         {{"--watch"}, "vexil2: --watch goes with --author\n"},
         {{"--author", "--capture", "x.mp4"},
          "vexil2: --author cannot be given with --capture: a capture plays the show straight through\n"},
+        {{"--from", "1000"}, "vexil2: --from and --to go with --capture, --shots or --contact-sheet\n"},
+        {{"--capture", "x.mp4", "--from", "1000", "--to", "1000"},
+         "vexil2: --to must lie after --from (0 without it)\n"},
+        {{"--capture", "x.mp4", "--to", "5", "--start", "3"},
+         "vexil2: --from already says where the capture begins: give it instead of --start\n"},
+        {{"--sound-only", "--shots", "d", "--at", "1"}, "vexil2: --sound-only goes with --capture\n"},
     };
     for (const auto& [args, err] : cases) {
         ShowRun r = RunQuietShow({.step = 0, .args = args, .fakeWm = true});

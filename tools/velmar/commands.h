@@ -10,7 +10,8 @@
     X("ife", cmdIfe, "read an interface-layer file and show its layers and keys, or their look at a time") \
     X("font", cmdFont, "read a font set and show its glyph widths and character map, or make one from a TrueType font") \
     X("image", cmdImage, "load an image through the texture loader and show what it returns") \
-    X("texture", cmdTexture, "make a texture (TGA, PNG or DDS) from a recipe of procedural layers")
+    X("texture", cmdTexture, "make a texture (TGA, PNG or DDS) from a recipe of procedural layers") \
+    X("capture", cmdCapture, "capture the show to video in segments by several processes or machines, then join them")
 
 #define VELMAR_DECLARE(name, fn, summary) int fn(int argc, char** argv);
 VELMAR_COMMANDS(VELMAR_DECLARE)
