@@ -94,6 +94,9 @@ struct CaptureState {
     bool failed;     // something asked for was not written
     // Progress.
     double startSeconds;
+    double playSeconds;  // when play began (a segment's catching up begins)
+    double catchUpSeconds;  // a segment's frames before its first taken one
+    int64_t catchUpFrames;
     double lastProgress;
     bool terminal;
     bool progressShown;  // an in-place line waits for its line feed
@@ -358,14 +361,18 @@ void reportVideo(pid_t reaped, int status, int64_t frames) {
     }
     char b[64];
     snprintf(b, sizeof b, "%.3f", (double)frames / p.fps);
+    // A segment says what catching up cost (velmar capture adds it up).
+    char c[128] = "";
+    if (p.from >= 0 || p.soundOnly)
+        snprintf(c, sizeof c, "; caught up %lld frames in %.3f s", (long long)g.catchUpFrames, g.catchUpSeconds);
     if (p.soundOnly) {
         say("capture: wrote " + p.video + ": the sound of " + std::to_string(frames) + " frames (" + b + " s) at " +
-            std::to_string(p.fps) + " fps");
+            std::to_string(p.fps) + " fps" + c);
         return;
     }
     say("capture: wrote " + p.video + ": " + std::to_string(frames) + " frames (" + b + " s) at " +
         std::to_string(p.fps) + " fps, " + std::to_string(g.videoWidth) + "x" + std::to_string(g.videoHeight) +
-        (p.sound ? ", with sound" : ", without sound"));
+        (p.sound ? ", with sound" : ", without sound") + c);
 }
 
 // False when there is no video to finish (and says why).
@@ -589,6 +596,7 @@ bool capFrame(int32_t drawWidth, int32_t drawHeight) {
     // at show time 0.
     if (g.playFrame < 0 && g.base.BS_TimerResets && g.base.BS_TimerResets() > 0) {
         g.playFrame = g.presented;
+        g.playSeconds = nowSeconds();
         char b[64];
         snprintf(b, sizeof b, "%.3f", (double)g.frames * 1000.0 / g.plan.fps);
         log("the show clock started at frame " + std::to_string(g.frames) + " (video time " + b + " ms)");
@@ -604,6 +612,7 @@ bool capFrame(int32_t drawWidth, int32_t drawHeight) {
         // Catching up: the frame's sound is mixed and dropped, so the mix
         // stands where a whole run's does when the first frame is taken.
         if (showMs >= 0 && g.plan.sound && g.ffmpeg > 0) takeSound(playFrame);
+        if (showMs >= 0) g.catchUpFrames++, g.catchUpSeconds = nowSeconds() - g.playSeconds;
         showProgress(false);
         return false;
     }

@@ -71,6 +71,7 @@ struct Job {
     std::string text, lastLine;
     int64_t done = 0;
     bool finished = false;
+    double started = 0, seconds = 0, catchUp = 0;  // wall time, and of it catching up
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -178,6 +179,12 @@ Options parseOptions(const ToolArgs& a) {
 
 // ---------------------------------------------------------------- running
 
+double nowSeconds() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
 bool startJob(const Options& o, Job& j) {
     std::vector<std::string> args = commandOf(o, j);
     std::vector<char*> argv;
@@ -205,6 +212,7 @@ bool startJob(const Options& o, Job& j) {
     }
     j.err = fds[0];
     fcntl(j.err, F_SETFL, O_NONBLOCK);
+    j.started = nowSeconds();
     return true;
 }
 
@@ -219,8 +227,10 @@ void readJob(Job& j) {
         std::string line = j.text.substr(0, nl);
         j.text.erase(0, nl + 1);
         long long f = 0;
+        size_t caught = line.find("; caught up ");
         if (sscanf(line.c_str(), "capture: frame %lld", &f) == 1) j.done = std::max<int64_t>(j.done, f);
         else if (!line.empty()) j.lastLine = line;
+        if (caught != std::string::npos) sscanf(line.c_str() + caught, "; caught up %*lld frames in %lf s", &j.catchUp);
     }
 }
 
@@ -231,11 +241,6 @@ void stopAll(std::vector<Job>& jobs) {
         if (j.pid > 0 && !j.finished) waitpid(j.pid, nullptr, 0), j.finished = true;
 }
 
-double nowSeconds() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
-}
 
 void progress(const std::vector<Job>& jobs, int64_t total, int32_t fps, double started, bool terminal, bool last) {
     int64_t done = 0;
@@ -286,6 +291,7 @@ std::string runJobs(const Options& o, std::vector<Job>& jobs, int limit) {
             close(j.err);
             j.err = -1;
             j.finished = true;
+            j.seconds = nowSeconds() - j.started;
             if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
                 std::string what = j.sound ? "the sound" : "segment " + stemOf(j.file).substr(stemOf(j.file).rfind('-') + 1);
                 return what + " (" + std::to_string(j.from) + " to " + std::to_string(j.to) + " ms) failed" +
@@ -378,6 +384,15 @@ void joinPieces(const std::string& out, std::vector<Piece> pieces) {
             video.front().from, video.back().to, video[0].fps, sound.empty() ? ", without sound" : ", with sound");
 }
 
+// How much of the processes' time went into catching up (not drawing).
+void reportCatchUp(const std::vector<Job>& jobs) {
+    double all = 0, caught = 0;
+    for (const Job& j : jobs) all += j.seconds, caught += j.catchUp;
+    if (all > 0)
+        fprintf(stderr, "capture: the segments and the sound took %.1f s, %.1f s of it (%.1f %%) catching up\n", all,
+                caught, 100 * caught / all);
+}
+
 int runJoin(const ToolArgs& a) {
     if (a.positional.size() < 2) toolFail("--join needs OUT.mp4 and the segments");
     std::string ffprobe = capFindProgram("ffprobe", getenv("PATH"));
@@ -439,5 +454,6 @@ int cmdCapture(int argc, char** argv) {
         throw;
     }
     removeTree(work, jobs);
-    return g_stop ? 130 : 0;
+    reportCatchUp(jobs);
+    return 0;
 }
