@@ -213,8 +213,14 @@ TEST(ParallelCapture, JoinedSegmentsAreTheWholeCaptureFrameForFrameAndInSound) {
     PutMiniShow(home);
     const std::vector<std::string> size = {"--fps", "10", "--width", "64", "--height", "48", "--to", "10500", "--lossless"};
     auto with = [&](std::vector<std::string> a) { return a.insert(a.end(), size.begin(), size.end()), a; };
-    ShowRun whole = RunShow(home, {.step = 0, .args = with({"--capture", home.path("whole.mp4")})});
+    ShowRun whole = RunShow(home, {.step = 0, .args = with({"--capture", home.path("whole.mp4"), "--shots",
+                                                            home.path("a"), "--at", "3500,10400"})});
     ASSERT_EQ(whole.code, 0) << whole.err;
+    ShowRun shots = RunShow(home, {.step = 0, .args = {"--width", "64", "--height", "48", "--fps", "10", "--shots",
+                                                       home.path("b"), "--at", "3500,10400", "--from", "3400"}});
+    ASSERT_EQ(shots.code, 0) << shots.err;
+    for (const char* png : {"/003500.png", "/010400.png"})
+        EXPECT_TRUE(ReadFileText(home.path("a") + png) == ReadFileText(home.path("b") + png)) << png;
     const std::string velmar = ShowDir() + "/velmar";
     RunResult par = RunProgram(with({velmar, "capture", home.path("par.mp4"), "--jobs", "2", "--segments", "3",
                                      "--show", home.dir}));
