@@ -203,7 +203,7 @@ TEST(SceneConfigWriter, WhatIsWrittenIsReadBackIntoTheSameEntryWithTheSameValue)
     EXPECT_TRUE(SaveSceneData(a.s) == SaveSceneData(b.s)) << "the scene changed";
     // Said in the file, a line feed shown as \x0A.
     for (std::string line : std::vector<std::string>{
-             "# left out: material(line\\x0Abreak): its name holds", "# left out: material(twin).texturename: the value holds a line feed",
+             "# left out: material(line\\x0Abreak): its name holds", "# left out: object(eq=ual): its name holds", "# left out: material(twin).texturename: the value holds a line feed",
              "#standard texture :tex\\x0Aobject(floor).material=2", "material((paren).shine=15\r\n", "light(lamp).enabled=0\r\n",
              "# left out: object(" + longName + ").deltavector, deltavectorspread, colorspread: the line would be longer than 255 characters\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
