@@ -13,20 +13,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 #include "render/tracks.h"
 #include "scene/scenefile.h"
 #include "support/support.h"
-
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -65,6 +57,32 @@ Box ObjectBox(const SceneObject& o) {
     return b;
 }
 
+// An object's corners by place (exact through a round trip): the normal
+// and texture place (its material's tiling multiplied in) of each.
+typedef std::map<std::vector<float>, std::vector<std::vector<float>>> CornerMap;
+CornerMap Corners(const Scene& s, const SceneObject& o) {
+    const Material& m = s.materials[o.material];
+    CornerMap c;
+    for (int32_t i = 0; i < o.vertexcount; ++i) {
+        Vector p = o.vertices[i], n = o.hasnormals ? o.normals[i] : Vector{0, 0, 0};
+        TexCoord t = o.hasuv ? o.uvs[i] : TexCoord{0, 0};
+        c[{p.x, p.y, p.z}].push_back({n.x, n.y, n.z, t.u * m.utile, t.v * m.vtile});
+    }
+    return c;
+}
+// Every corner of `got` is one of `had` (identical corners are joined).
+bool CornersKept(const CornerMap& had, const CornerMap& got) {
+    for (auto& [place, corners] : got)
+        for (const std::vector<float>& c : corners)
+            if (!had.count(place) || std::none_of(had.at(place).begin(), had.at(place).end(), [&](const std::vector<float>& h) {
+                    for (size_t i = 0; i < c.size(); ++i)
+                        if (std::fabs(c[i] - h[i]) > 1e-4f) return false;
+                    return true;
+                }))
+                return false;
+    return true;
+}
+
 bool Near(Vector a, Vector b) { return vecLength(vecSub(a, b)) <= 1e-4f * (1 + vecLength(a)); }
 
 // What the library reads: its meshes through the node tree, in the engine's
@@ -72,6 +90,7 @@ bool Near(Vector a, Vector b) { return vecLength(vecSub(a, b)) <= 1e-4f * (1 + v
 struct LibraryView {
     int objects = 0, lights = 0, allLights = 0;
     int64_t faces = 0, vertices = 0, points = 0, lines = 0;
+    double colours = 0;  // red + 2 green + 3 blue over every vertex colour
     std::set<unsigned> materials;
     Box box;
 };
@@ -87,6 +106,7 @@ void Walk(const aiScene* ai, const aiNode* n, aiMatrix4x4 w, bool zUp, LibraryVi
         for (unsigned i = 0; i < m->mNumVertices; ++i) {
             aiVector3D p = w * m->mVertices[i];
             v.box.add(zUp ? Vector{p.x, p.y, p.z} : Vector{p.x, -p.z, p.y});
+            if (m->mColors[0]) v.colours += m->mColors[0][i].r + 2 * m->mColors[0][i].g + 3 * m->mColors[0][i].b;
         }
     }
     for (unsigned c = 0; c < n->mNumChildren; ++c) Walk(ai, n->mChildren[c], w, zUp, v);
@@ -111,12 +131,9 @@ std::string Between(const std::string& s, const std::string& from, const std::st
 }
 
 bool PictureDrawn(const std::string& png) {
-    int w = 0, h = 0, n = 0;
-    unsigned char* p = stbi_load(png.c_str(), &w, &h, &n, 3);
-    bool lit = false;
-    for (int i = 0; p && i < w * h * 3 && !lit; ++i) lit = p[i] > 8;
-    stbi_image_free(p);
-    return lit;
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb = ReadPngRgb(png, &w, &h);
+    return std::any_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c > 8; });
 }
 
 struct SceneImport : ::testing::Test {
@@ -133,6 +150,7 @@ struct CorpusCase {
     std::vector<std::string> args;
     bool zUp;
     std::vector<TrackKey> target;  // the camera target the file holds, where checked
+    int32_t rest = -1;             // a frame at which the file's objects are at rest, where checked
 };
 
 // glTF binary (embedded picture) and text, OBJ with materials and pictures,
@@ -144,9 +162,11 @@ TEST_F(SceneImport, CorpusFilesComeInAsTheLibraryReadsThem) {
         {"glTF2/BoxTextured-glTF/BoxTextured.gltf", {"--textures", dir + "/pictures"}, false, {}},
         {"OBJ/spider.obj", {}, false, {}},
         {"OBJ/testmixed.obj", {"--up", "z"}, true, {}},
+        {"OBJ/cube_with_vertexcolors.obj", {}, false, {}},
         // The library drops this target track; key frames at 50 a second.
         {"3DS/TargetCameraAnim.3ds", {"--fps", "50"}, false,
          {{0, {14.429214f, 28.215897f, 0}}, {60, {14.429214f, 28.215897f, 0}}, {120, {100.41005f, 28.215897f, 0}}}},
+        {"3DS/CameraRollAnimWithChildObject.3ds", {}, false, {}, 0},  // a box moving under a rolling camera
         {"Collada/duck.dae", {}, false, {}},
         {"Collada/cameras.dae", {"--camera", "Camera_003"}, false, {}},
         {"Collada/lights.dae", {}, false, {}},
@@ -184,12 +204,15 @@ TEST_F(SceneImport, CorpusFilesComeInAsTheLibraryReadsThem) {
         Loaded back(out);
         Box box;
         std::set<std::string> pictures;
+        double colours = 0;
         for (int32_t i = 0; i < back.s.objectcount; ++i) {
             const SceneObject& o = back.s.objects[i];
             for (int32_t v = 0; v < o.vertexcount; ++v) box.add(o.vertices[v]);
+            for (int32_t v = 0; v < o.vertexcount && o.hascolors; ++v) colours += o.colors[v].x + 2 * o.colors[v].y + 3 * o.colors[v].z;
             const Material& m = back.s.materials[o.material];
             if (m.textured) pictures.insert(str(m.texturename));
         }
+        EXPECT_NEAR(colours, lib.colours, 1e-4 * (1 + lib.colours));
         EXPECT_TRUE(box.near(lib.box)) << box.v[0] << " " << lib.box.v[0] << " " << box.v[5] << " " << lib.box.v[5];
         std::string folder = c.args.size() && c.args[0] == "--textures" ? c.args[1] : dir + "/Textures", listed;
         for (const std::string& p : pictures) {
@@ -198,6 +221,15 @@ TEST_F(SceneImport, CorpusFilesComeInAsTheLibraryReadsThem) {
         }
         std::string names = Between(r.out, "\"textures\":[", "]");
         EXPECT_EQ(names.size(), listed.size()) << names;  // the same names, in the order first used
+        int moving = 0;  // at rest at that frame, away from it later
+        for (int32_t i = 0; i < back.s.objectcount && c.rest >= 0; ++i) {
+            const SceneObject& o = back.s.objects[i];
+            if (!o.poskeycount) continue;
+            ++moving;
+            EXPECT_TRUE(Near(evalLinearTrack(o.poskeys, o.poskeycount, (float)c.rest), {0, 0, 0})) << view(o.name);
+            EXPECT_FALSE(Near(evalLinearTrack(o.poskeys, o.poskeycount, (float)c.rest + 60), {0, 0, 0})) << view(o.name);
+        }
+        EXPECT_TRUE(c.rest < 0 || moving > 0);
         for (size_t k = 0; k < c.target.size(); ++k) {
             ASSERT_EQ(back.s.camtargetkeycount, (int32_t)c.target.size());
             EXPECT_EQ(back.s.camtargetkeys[k].frame, c.target[k].frame);
@@ -267,6 +299,7 @@ TEST_F(SceneImport, ShowScenesComeBackFromGltf) {
             EXPECT_EQ(view(y.name).substr(0, x.name.len), view(x.name));
             EXPECT_EQ(x.facecount, y.facecount);
             EXPECT_TRUE(ObjectBox(x).near(ObjectBox(y))) << view(x.name);
+            EXPECT_TRUE(CornersKept(Corners(a.s, x), Corners(b.s, y))) << view(x.name);
             EXPECT_TRUE(mx.name == my.name && mx.textured == my.textured && (mx.blend != 0) == (my.blend != 0) &&
                         Near(mx.diffuse, my.diffuse) && mx.alphatest == my.alphatest)
                 << view(mx.name);
@@ -287,6 +320,21 @@ TEST_F(SceneImport, ShowScenesComeBackFromGltf) {
             }
         }
         EXPECT_NEAR(a.s.camerafov, b.s.camerafov, 1e-6);
+        // The camera node looks from the eye at the target (glTF: down its -Z, +Y up) at each of its keys.
+        Assimp::Importer imp;
+        const aiScene* ai = imp.ReadFile(gltf, 0);
+        const aiNodeAnim* cam = nullptr;
+        for (unsigned c = 0; ai && ai->mNumAnimations && c < ai->mAnimations[0]->mNumChannels; ++c)
+            if (ai->mAnimations[0]->mChannels[c]->mNodeName == aiString("Camera")) cam = ai->mAnimations[0]->mChannels[c];
+        ASSERT_TRUE(cam && cam->mNumRotationKeys >= (unsigned)a.s.camposkeycount);
+        for (unsigned k = 0; k < cam->mNumRotationKeys; ++k) {
+            float t = std::round((float)(cam->mRotationKeys[k].mTime / ai->mAnimations[0]->mTicksPerSecond * 25));
+            Vector look = vecSub(evalCurveTrack(a.s.camtargetkeys, a.s.camtargetease, a.s.camtargetkeycount, t),
+                                 evalCurveTrack(a.s.camposkeys, a.s.camposease, a.s.camposkeycount, t));
+            aiVector3D d = cam->mRotationKeys[k].mValue.Rotate(aiVector3D(0, 0, -1)), want = aiVector3D(look.x, look.z, -look.y).Normalize();
+            EXPECT_GT(d * want, 0.9999f) << t;
+            EXPECT_GT(cam->mRotationKeys[k].mValue.Rotate(aiVector3D(0, 1, 0)).y, 0) << t;  // not upside down
+        }
         for (const TrackKey* keys : {a.s.camposkeys, a.s.camtargetkeys})
             for (int32_t k = 0, n = keys == a.s.camposkeys ? a.s.camposkeycount : a.s.camtargetkeycount; k < n; ++k) {
                 float t = (float)keys[k].frame;

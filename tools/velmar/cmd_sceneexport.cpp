@@ -324,7 +324,8 @@ int runExport(const ToolArgs& a) {
     Export ex;
     const std::string& in = a.positional[0];
     const std::string& out = a.positional[1];
-    std::string ext = out.size() > 5 ? out.substr(out.rfind('.') == std::string::npos ? 0 : out.rfind('.')) : "";
+    size_t dot = assetBaseName(out).rfind('.');
+    std::string ext = dot == std::string::npos ? "" : assetBaseName(out).substr(dot);
     for (char& c : ext) c = (char)tolower((unsigned char)c);
     if (ext != ".gltf" && ext != ".glb") toolFail("export writes .gltf or .glb, not \"" + out + "\"");
     ex.glb = ext == ".glb";

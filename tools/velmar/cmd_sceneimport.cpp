@@ -17,6 +17,7 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -126,25 +127,26 @@ Vector engine(const Import& im, const aiVector3D& v) {
 
 // ------------------------------------------------------------ node motion
 
-aiVector3D vectorAt(const aiVectorKey* k, unsigned n, double t) {
-    auto later = std::upper_bound(k, k + n, t, [](double x, const aiVectorKey& key) { return x < key.mTime; });
+// A channel's value at `t` ticks: its keys held at the ends, mixed between.
+template <class Key, class Value, class Mix>
+Value keyAt(const Key* k, unsigned n, double t, Mix mix) {
+    const Key* later = std::upper_bound(k, k + n, t, [](double x, const Key& key) { return x < key.mTime; });
     if (later == k) return k[0].mValue;
     if (later == k + n) return k[n - 1].mValue;
-    const aiVectorKey& a = later[-1];
-    double span = later->mTime - a.mTime;
-    float f = span > 0 ? (float)((t - a.mTime) / span) : 0;
-    return a.mValue + (later->mValue - a.mValue) * f;
+    double span = later->mTime - later[-1].mTime;
+    return mix(later[-1].mValue, later->mValue, span > 0 ? (float)((t - later[-1].mTime) / span) : 0.0f);
+}
+
+aiVector3D vectorAt(const aiVectorKey* k, unsigned n, double t) {
+    return keyAt<aiVectorKey, aiVector3D>(k, n, t, [](const aiVector3D& a, const aiVector3D& b, float f) { return a + (b - a) * f; });
 }
 
 aiQuaternion turnAt(const aiQuatKey* k, unsigned n, double t) {
-    auto later = std::upper_bound(k, k + n, t, [](double x, const aiQuatKey& key) { return x < key.mTime; });
-    if (later == k) return k[0].mValue;
-    if (later == k + n) return k[n - 1].mValue;
-    const aiQuatKey& a = later[-1];
-    double span = later->mTime - a.mTime;
-    aiQuaternion q;
-    aiQuaternion::Interpolate(q, a.mValue, later->mValue, span > 0 ? (float)((t - a.mTime) / span) : 0);
-    return q;
+    return keyAt<aiQuatKey, aiQuaternion>(k, n, t, [](const aiQuaternion& a, const aiQuaternion& b, float f) {
+        aiQuaternion q;
+        aiQuaternion::Interpolate(q, a, b, f);
+        return q;
+    });
 }
 
 const aiNodeAnim* channelOf(const Import& im, const aiNode* n) {
@@ -563,6 +565,7 @@ int runImport(const ToolArgs& a) {
     }
     if (im.textureDir.empty()) im.textureDir = toolDefaultTextures(out);
     im.folder = toolFolderOf(im.model);
+    if (access(toolFolderOf(out).c_str(), W_OK) != 0) toolFail("cannot write " + out + ": " + strerror(errno));
     im.modelBytes = toolReadFile(im.model);
     capMemory(im.modelBytes.size());
 
