@@ -194,6 +194,14 @@ void ReadSceneConfig(Scene& scene, const ShortString& fileName) {
 
 // ------------------------------------------------------------ writer
 
+// Which of the three cases holds, or -1 for none.
+int SceneConfigProposal(const Material& m) {
+    if (m.depth == 24 && m.transparency == 0) return 0;
+    if (m.depth == 24 && m.transparency > 0) return 1;
+    if (m.depth == 32) return 2;
+    return -1;
+}
+
 namespace {
 
 struct Writer {
@@ -212,15 +220,6 @@ std::string real(float v) {
 }
 std::string vec(const Vector& v) { return real(v.x) + "," + real(v.y) + "," + real(v.z); }
 std::string num(long v) { return std::to_string(v); }
-
-// Proposals from the texture's bits per pixel and the transparency: which
-// of the three cases holds, or -1 for none.
-int proposal(const Material& m) {
-    if (m.depth == 24 && m.transparency == 0) return 0;
-    if (m.depth == 24 && m.transparency > 0) return 1;
-    if (m.depth == 32) return 2;
-    return -1;
-}
 
 // One setting of an entity's block: "kind(name).key=value", and a comment
 // line that follows it (the pass proposal's texture note).
@@ -257,7 +256,7 @@ std::vector<Setting> materialSettings(const Material& m) {
         {"alphatest", real(m.alphatest), ""},          {"texturewrap", num(m.texturewrap), ""},
         {"constantalpha", real(m.constantalpha), ""},  {"flaresize", real(m.flaresize), ""},
     };
-    int prop = proposal(m);
+    int prop = SceneConfigProposal(m);
     if (prop >= 0) v.push_back({"blend", num(prop), ""});
     return v;
 }
@@ -284,7 +283,7 @@ std::vector<Setting> objectSettings(const Scene& scene, const SceneObject& o) {
     // An object whose material does not exist gets no proposal.
     if (o.material >= 0 && o.material < scene.materialcount && scene.materials) {
         const Material& m = scene.materials[o.material];
-        int prop = proposal(m);
+        int prop = SceneConfigProposal(m);
         if (prop >= 0) v.push_back({"passno", num(prop), kPassComment[prop] + commentText(str(m.texturename))});
     }
     v.push_back({"backfacecull", num(o.backfacecull), ""});

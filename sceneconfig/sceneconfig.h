@@ -29,3 +29,8 @@ void ApplySceneConfig(Scene& scene, const std::string& text);
 // block.
 void WriteSceneConfig(const Scene& scene, const ShortString& fileName);
 std::string SceneConfigText(const Scene& scene, const std::string& note = "");
+
+// The writer's proposal for a material, from its texture's bits per pixel
+// and its transparency: 0 (24 bits, opaque), 1 (24 bits, transparent) or 2
+// (32 bits), both the material's blend and its objects' pass; -1 for none.
+int SceneConfigProposal(const Material& m);

@@ -9,15 +9,6 @@
 #include "scene/scenefile.h"
 #include "textures/texman.h"
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
-
 namespace {
 
 std::string Tga(int w, int h, const std::vector<uint8_t>& rgb) {  // 24 bits, rows top first
@@ -85,11 +76,10 @@ struct RealPixels : ::testing::Test {
     }
     std::vector<uint8_t> picture(int w, int h) {  // RGB, bottom row first
         std::vector<uint8_t> rgb;
-        int pw = 0, ph = 0, n = 0;
-        unsigned char* data = stbi_load(out.c_str(), &pw, &ph, &n, 3);
-        EXPECT_TRUE(data && pw == w && ph == h) << pw << "x" << ph;
-        for (int y = ph - 1; y >= 0 && data; --y) rgb.insert(rgb.end(), data + y * pw * 3, data + (y + 1) * pw * 3);
-        stbi_image_free(data);
+        int pw = 0, ph = 0;
+        std::vector<uint8_t> data = ReadPngRgb(out, &pw, &ph);
+        EXPECT_TRUE(!data.empty() && pw == w && ph == h) << pw << "x" << ph;
+        for (int y = ph - 1; y >= 0 && !data.empty(); --y) rgb.insert(rgb.end(), &data[y * pw * 3], &data[(y + 1) * pw * 3]);
         return rgb;
     }
 };

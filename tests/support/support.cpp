@@ -11,6 +11,15 @@
 #include <sstream>
 #include <utility>
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
 // Names the linked module does not provide are weak: their slots stay 0.
 #define BS_WEAK(ret, name, params) extern "C" ret name params __attribute__((weak));
 BS_API_LIST(BS_WEAK)
@@ -62,6 +71,14 @@ void RemoveTree(const std::string& dir) {
     if (!dir.empty() && dir != "/" && system(("rm -rf '" + dir + "'").c_str()) != 0) {}
 }
 void WriteFile(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
+std::vector<uint8_t> ReadPngRgb(const std::string& path, int* w, int* h) {
+    int n = 0;
+    unsigned char* data = stbi_load(path.c_str(), w, h, &n, 3);
+    std::vector<uint8_t> rgb(data, data + (data ? (size_t)*w * *h * 3 : 0));
+    stbi_image_free(data);
+    return rgb;
+}
+
 std::string ReadFileText(const std::string& path) {
     std::stringstream ss;
     ss << std::ifstream(path, std::ios::binary).rdbuf();

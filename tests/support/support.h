@@ -41,6 +41,8 @@ std::string MakeTempDir(const char* tag);
 void RemoveTree(const std::string& dir);
 void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFileText(const std::string& path);
+// A PNG file's pixels as RGB, top row first (empty when it cannot be read).
+std::vector<uint8_t> ReadPngRgb(const std::string& path, int* w, int* h);
 
 // Runs a program, waits, returns its exit code; stdout/stderr into strings.
 // `env` entries "NAME=value" are set, "NAME=" are taken away.

@@ -18,10 +18,20 @@ T* copyBlock(const std::vector<T>& v, const std::string& label) {
     return b;
 }
 
-// Grows an array block of `count` records by one, keeping the records.
+// Grows an array block of `count` records by one, keeping the records. The
+// block has room for a power of two of records (the blocks are only ever
+// made here, from sbBegin on), so adding n records copies about 2n of them,
+// not n * n / 2: an import may add thousands.
+size_t blockRoom(int32_t count) {
+    size_t room = 4;
+    while (room < (size_t)count) room *= 2;
+    return room;
+}
+
 template <typename T>
 T* growBlock(T* old, int32_t count, const std::string& label) {
-    T* b = (T*)Base.BS_MemGet(sizeof(T) * ((size_t)count + 1), label.c_str());
+    if (old && (size_t)count < blockRoom(count)) return old;
+    T* b = (T*)Base.BS_MemGet(sizeof(T) * blockRoom(count + 1), label.c_str());
     if (old) std::memcpy((void*)b, (const void*)old, sizeof(T) * (size_t)count);
     void* p = old;
     Base.BS_MemFree(&p);
@@ -178,6 +188,8 @@ Mesh meshMerge(const Mesh& a, const Mesh& b, Vector offset) {
     else m.normals.clear();
     if (uvs) m.uvs.insert(m.uvs.end(), b.uvs.begin(), b.uvs.end());
     else m.uvs.clear();
+    if (!a.colors.empty() && !b.colors.empty()) m.colors.insert(m.colors.end(), b.colors.begin(), b.colors.end());
+    else m.colors.clear();
     for (Face f : b.faces) m.faces.push_back({f.a + base, f.b + base, f.c + base});
     return m;
 }
@@ -238,6 +250,8 @@ int32_t sbObject(Scene& s, const char* name, int32_t material, const Mesh& mesh)
     o.hasuv = mesh.uvs.size() == mesh.vertices.size() && !mesh.vertices.empty();
     if (o.hasnormals) o.normals = copyBlock(mesh.normals, prefix + " vertex normals");
     if (o.hasuv) o.uvs = copyBlock(mesh.uvs, prefix + " UV coordinates");
+    o.hascolors = mesh.colors.size() == mesh.vertices.size() && !mesh.vertices.empty();
+    if (o.hascolors) o.colors = copyBlock(mesh.colors, prefix + " vertex color list");
     for (int i = 0; i < 16; i += 5) o.matrix[i] = 1;
     return s.objectcount++;
 }
@@ -248,6 +262,19 @@ void sbObjectTrack(Scene& s, int32_t object, const std::vector<TrackKey>& keys) 
     Base.BS_MemFree(&old);
     o.poskeycount = (int32_t)keys.size();
     o.poskeys = copyBlock(keys, str(s.name) + " " + str(o.name) + " position vectors");
+}
+
+void sbObjectTurnKeys(Scene& s, int32_t object, const std::vector<RotationKey>& rotation,
+                      const std::vector<TrackKey>& scale) {
+    SceneObject& o = s.objects[object];
+    void* old = o.rotkeys;
+    Base.BS_MemFree(&old);
+    old = o.scalekeys;
+    Base.BS_MemFree(&old);
+    o.rotkeycount = (int32_t)rotation.size();
+    o.scalekeycount = (int32_t)scale.size();
+    o.rotkeys = copyBlock(rotation, str(s.name) + " " + str(o.name) + " rotation quats");
+    o.scalekeys = copyBlock(scale, str(s.name) + " " + str(o.name) + " scale vectors");
 }
 
 void sbCamera(Scene& s, const std::vector<TrackKey>& position, const std::vector<TrackKey>& target) {

@@ -27,6 +27,7 @@ struct Mesh {
     std::vector<Vector> normals;  // one per vertex, or empty
     std::vector<TexCoord> uvs;    // one per vertex, or empty
     std::vector<Face> faces;      // counter-clockwise seen from the front
+    std::vector<Vector> colors = {};  // red, green, blue: one per vertex, or empty
 };
 
 // Meshes centred on the origin, Z up.
@@ -52,6 +53,8 @@ Mesh meshMerge(const Mesh& a, const Mesh& b, Vector offset = {0, 0, 0});
 Mesh meshMove(const Mesh& m, Vector offset, Vector scale = {1, 1, 1});
 
 // A cleared scene, version 1.2, a 60 degree camera, eight unnamed lights off.
+// Materials and objects are added to a scene begun here (their arrays grow
+// with room to spare).
 void sbBegin(Scene& s, const char* name);
 
 // A material: textured when `texture` is not empty; lit, white, opaque.
@@ -64,6 +67,10 @@ SceneObject& sbObj(Scene& s, int32_t index);
 
 // Position keys of an object (linear), of the camera (curved).
 void sbObjectTrack(Scene& s, int32_t object, const std::vector<TrackKey>& keys);
+// Rotation and scale keys of an object: the file carries them, nothing
+// evaluates them (objects keep a fixed orientation).
+void sbObjectTurnKeys(Scene& s, int32_t object, const std::vector<RotationKey>& rotation,
+                      const std::vector<TrackKey>& scale);
 void sbCamera(Scene& s, const std::vector<TrackKey>& position, const std::vector<TrackKey>& target);
 
 // Light `index` (0..7), enabled, at `pos`, optionally on a track.

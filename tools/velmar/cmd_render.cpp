@@ -23,15 +23,6 @@
 #include "toolgl.h"
 #include "tool.h"
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
-
 int cmdScene(int argc, char** argv);  // info, dump, eval, resave
 
 namespace {
@@ -92,16 +83,11 @@ void writeAll(const std::string& path, const std::string& bytes) {
     }
 }
 
-void appendBytes(void* context, void* data, int size) { ((std::string*)context)->append((const char*)data, size); }
-
 std::string encodePng(int w, int h, const std::vector<uint8_t>& bottomUp) {
     std::vector<uint8_t> rows(bottomUp.size());
     size_t stride = (size_t)w * 3;
     for (int y = 0; y < h; ++y) memcpy(&rows[(size_t)y * stride], &bottomUp[(size_t)(h - 1 - y) * stride], stride);
-    std::string png;
-    if (!stbi_write_png_to_func(appendBytes, &png, w, h, 3, rows.data(), (int)stride))
-        toolFail("cannot encode the picture");
-    return png;
+    return toolPng(w, h, 3, rows.data(), stride);
 }
 
 bool hasEmitters(const Scene& s) {
@@ -206,17 +192,23 @@ int cmdSceneRender(int argc, char** argv) {
 
 int cmdSceneConfigWrite(int argc, char** argv);
 int cmdSceneConfigApply(int argc, char** argv);
+int cmdSceneImport(int argc, char** argv);
+int cmdSceneExport(int argc, char** argv);
 
 int cmdSceneWithRender(int argc, char** argv) {
     if (argc >= 1 && !strcmp(argv[0], "render")) return cmdSceneRender(argc - 1, argv + 1);
     if (argc >= 1 && !strcmp(argv[0], "config-write")) return cmdSceneConfigWrite(argc - 1, argv + 1);
     if (argc >= 1 && !strcmp(argv[0], "config-apply")) return cmdSceneConfigApply(argc - 1, argv + 1);
+    if (argc >= 1 && !strcmp(argv[0], "import")) return cmdSceneImport(argc - 1, argv + 1);
+    if (argc >= 1 && !strcmp(argv[0], "export")) return cmdSceneExport(argc - 1, argv + 1);
     int code = cmdScene(argc, argv);
     for (int i = 0; i < argc; ++i)
         if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
             printf("       velmar scene render FILE --at T --out PICTURE.png [...]  (velmar scene render --help)\n");
             printf("       velmar scene config-write SCENE OUT.cfg [--textures DIR]\n");
             printf("       velmar scene config-apply SCENE CFG OUT.vlm\n");
+            printf("       velmar scene import MODEL OUT.vlm [...]  (velmar scene import --help)\n");
+            printf("       velmar scene export IN.vlm OUT.gltf|OUT.glb [...]  (velmar scene export --help)\n");
             break;
         }
     return code;

@@ -8,6 +8,15 @@
 #include "../../frame/frame.h"
 #include "../../scene/scenefile.h"
 
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
 void toolFail(const std::string& message) { throw ToolFailure{message}; }
 
 ToolArgs toolParse(int argc, char** argv, const std::vector<std::string>& valueOptions,
@@ -69,6 +78,17 @@ double toolNumber(const std::string& option, const std::string& value) {
     double v = strtod(value.c_str(), &end);
     if (value.empty() || *end || errno) toolFail(option + " wants a number, not \"" + value + "\"");
     return v;
+}
+
+namespace {
+void appendBytes(void* context, void* data, int size) { ((std::string*)context)->append((const char*)data, size); }
+}  // namespace
+
+std::string toolPng(int w, int h, int channels, const uint8_t* rows, size_t stride) {
+    std::string png;
+    if (!stbi_write_png_to_func(appendBytes, &png, w, h, channels, rows, (int)stride))
+        toolFail("cannot encode the picture");
+    return png;
 }
 
 int toolHelp(const char* text) {

@@ -5,6 +5,8 @@
 // throw ToolFailure here, and the command prints one clear line and exits 2.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,10 @@ void toolLoadScene(Scene& scene, const std::string& path, SceneLoadStats* stats 
 // Whole number / decimal from an option value, or toolFail naming the option.
 long toolInt(const std::string& option, const std::string& value);
 double toolNumber(const std::string& option, const std::string& value);
+
+// A PNG file's bytes of `channels` (3 RGB, 4 RGBA) bytes a pixel, top row
+// first, rows `stride` bytes apart.
+std::string toolPng(int w, int h, int channels, const uint8_t* rows, size_t stride);
 
 // Prints usage text for a subcommand and returns 0.
 int toolHelp(const char* text);
