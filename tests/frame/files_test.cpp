@@ -90,8 +90,10 @@ TEST(Numbers, AreWholeDecimalsWithOneSign) {
         float f = 7;
         EXPECT_FALSE(RtParseInt(bad, i)) << bad;
         EXPECT_EQ(i, 7) << bad;
-        if (strcmp(bad, "2147483648")) EXPECT_FALSE(RtParseReal(bad, f)) << bad;
-        if (strcmp(bad, "2147483648")) EXPECT_EQ(f, 7.0f) << bad;
+        if (strcmp(bad, "2147483648") != 0) {  // a real number too big for an integer
+            EXPECT_FALSE(RtParseReal(bad, f)) << bad;
+            EXPECT_EQ(f, 7.0f) << bad;
+        }
     }
 }
 
