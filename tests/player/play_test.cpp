@@ -444,6 +444,14 @@ TEST(Timeline, TheDueEntryIsTheLastStartedOneBeforeTheSentinel) {
     EXPECT_EQ(tl.entries[40].offset, 39);
     FreeTimeline(tl);
     EXPECT_EQ(TimelineLookup(Timeline{}, 0), -1);
+    // velmar prints the same reading: every column and the entry due at each time.
+    std::string dir = MakeTempDir("velmar-timeline");
+    WriteFile(dir + "/t.cfg", Line("b", 2000, 4, -1500, 0.5f, 3) + Line("a", 500, 9, 77, 2, 0.25f, 6));
+    RunResult r = RunProgram({ShowDir() + "/velmar", "timeline", dir + "/t.cfg", "--at", "499", "--at", "2000"});
+    EXPECT_EQ(std::to_string(r.code) + " " + r.out,
+              "0 {\"entries\":[{\"start\":500,\"part\":9,\"offset\":77,\"p1\":2,\"p2\":0.25,\"p3\":1,\"p4\":2,"
+              "\"p5\":6},{\"start\":2000,\"part\":4,\"offset\":-1500,\"p1\":0.5,\"p2\":3,\"p3\":1,\"p4\":2,"
+              "\"p5\":0}],\"due\":[{\"t\":499,\"index\":null,\"part\":null},{\"t\":2000,\"index\":1,\"part\":4}]}\n");
 }
 
 std::vector<std::vector<float>> g_ran;
