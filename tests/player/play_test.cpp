@@ -444,7 +444,10 @@ TEST(Timeline, TheDueEntryIsTheLastStartedOneBeforeTheSentinel) {
     EXPECT_EQ(tl.entries[40].offset, 39);
     FreeTimeline(tl);
     EXPECT_EQ(TimelineLookup(Timeline{}, 0), -1);
-    // velmar prints the same reading: every column and the entry due at each time.
+}
+
+// velmar prints the program's own reading: every column and the entry due at each time.
+TEST(VelmarTimeline, PrintsEveryColumnSortedAndTheEntryDueAtEachTime) {
     std::string dir = MakeTempDir("velmar-timeline");
     WriteFile(dir + "/t.cfg", Line("b", 2000, 4, -1500, 0.5f, 3) + Line("a", 500, 9, 77, 2, 0.25f, 6));
     RunResult r = RunProgram({ShowDir() + "/velmar", "timeline", dir + "/t.cfg", "--at", "499", "--at", "2000"});
